@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Quillet builds, runs and tests with (only what is missing).
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
+  libgtest-dev
+  ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick
+  gstreamer1.0-plugins-base gstreamer1.0-pulseaudio
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quillet and runs every test against a private PulseAudio
+# server with a null sink and Qt's offscreen platform.
+# QUILLET_SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+build=build
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${QUILLET_SANITIZE:-0}" = 1 ]; then
+  build=build-asan
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON)
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+cmake -S . -B "$build" "${flags[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+# A sound server of our own: a null sink, reachable on a private socket.
+pulse_dir=$(mktemp -d /tmp/quillet-pulse.XXXXXX)
+export PULSE_SERVER="unix:$pulse_dir/native"
+export PULSE_RUNTIME_PATH="$pulse_dir"
+pulseaudio -D --exit-idle-time=-1 --disallow-exit -n --use-pid-file=no \
+  --load="module-null-sink sink_name=quillet_null" \
+  --load="module-native-protocol-unix auth-anonymous=1 socket=$pulse_dir/native" \
+  --load="module-always-sink" >/dev/null 2>&1 || true
+for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-sink quillet_null >/dev/null 2>&1 || true
+stop_pulse() { pactl exit >/dev/null 2>&1 || pulseaudio -k >/dev/null 2>&1 || true; rm -rf "$pulse_dir"; }
+trap stop_pulse EXIT
+
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
