@@ -7,7 +7,6 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
   libgtest-dev
   ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick
-  gstreamer1.0-plugins-base gstreamer1.0-pulseaudio
 )
 missing=()
 for p in "${packages[@]}"; do
