@@ -348,8 +348,8 @@ TEST(AudioPlayer, WithoutASoundServerPlaySaysThereIsNoDevice) {
     child.start(QCoreApplication::applicationFilePath(),
                 {"--gtest_filter=AudioPlayerNoDevice.PlayRaisesAReadableError"});
     ASSERT_TRUE(child.waitForFinished(60000));
-    const QString out = QString::fromUtf8(child.readAllStandardOutput() +
-                                          child.readAllStandardError());
+    const QString out =
+        QString::fromUtf8(child.readAllStandardOutput() + child.readAllStandardError());
     EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
     EXPECT_FALSE(out.contains("SKIPPED")) << out.toStdString();
