@@ -281,6 +281,30 @@ TEST_F(AudioInformationEdges, SaveIntoMissingFileOrFolderNamesIt) {
     EXPECT_FALSE(QFile::exists(Path("nowhere/out.mp3")));
 }
 
+TEST_F(AudioInformationEdges, SaveIntoSomethingThatIsNotAudioFailsAndLeavesItAlone) {
+    const QString source = Path("src.mp3");
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() + QStringList{source});
+    TAudioInformation2 info;
+    info.LoadInformation(source);
+    for (const QString& kind : kKinds) {
+        SCOPED_TRACE(kind.toStdString());
+        const QString fake = Path("letter." + kind);
+        {
+            QFile f(fake);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("Dear reader,\nthis is not audio.\n").repeated(50));
+        }
+        const QByteArray before = Hash(fake);
+        try {
+            info.SaveInformation(fake);
+            ADD_FAILURE() << "no error";
+        } catch (const AudioError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(fake)) << e.what();
+        }
+        EXPECT_EQ(Hash(fake), before);
+    }
+}
+
 TEST_F(AudioInformationEdges, SaveReplacesTheTargetsOwnFieldsAndKeepsOthers) {
     const QString source = Path("src.ogg");
     Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3", "-metadata", "title=" + kTitle, source});

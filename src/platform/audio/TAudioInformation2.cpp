@@ -231,7 +231,8 @@ bool SaveTo(TagLib::IOStream* stream, TagKind kind, const AudioTags& tags) {
     switch (kind) {
         case TagKind::Mpeg: {
             TagLib::MPEG::File file(stream, TagLib::ID3v2::FrameFactory::instance(), false);
-            if (!file.isValid()) return false;
+            // TagLib would put a tag in front of anything; only real MPEG audio gets one.
+            if (!file.isValid() || file.firstFrameOffset() < 0) return false;
             TagLib::ID3v2::Tag* id3 = file.ID3v2Tag(true);
             PutText(id3, tags);
             PutApic(id3, tags);
@@ -246,6 +247,10 @@ bool SaveTo(TagLib::IOStream* stream, TagKind kind, const AudioTags& tags) {
         }
         case TagKind::Wav: {
             UseUtf8Info();
+            stream->seek(0);
+            const TagLib::ByteVector head = stream->readBlock(12);
+            if (!head.startsWith("RIFF") || head.mid(8, 4) != "WAVE") return false;
+            stream->seek(0);  // TagLib reads the chunks from where the stream stands
             TagLib::RIFF::WAV::File file(stream, false);
             if (!file.isValid()) return false;
             PutText(file.ID3v2Tag(), tags);
