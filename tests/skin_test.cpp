@@ -214,9 +214,17 @@ TEST(SkinForm, RendersTheFormUnderTheStandardControls) {
     // The skin paints around the list: a pixel of the right-hand panel is not the list's.
     EXPECT_NE(shot.pixel(500, 200), shot.pixel(200, 200));
     const QString keep = qEnvironmentVariable("QUILLET_SKIN_SHOT");
-    if (!keep.isEmpty()) {
-        EXPECT_TRUE(shot.save(keep));
-    }
+    if (keep.isEmpty()) return;
+    EXPECT_TRUE(shot.save(keep));
+
+    // A second look: pre-listen on, Play held down, the pointer over Join, Pause keyboard-focused.
+    w.Find("Pre-listen-off")->Element()->SetVisible(false);
+    QTest::mouseMove(w.Widget("join"));
+    QTest::mousePress(w.Widget("Play"), Qt::LeftButton);
+    w.Widget("Pause")->setFocus(Qt::TabFocusReason);
+    const QString states = QString(keep).replace(".png", "-states.png");
+    EXPECT_TRUE(w.window.grab().save(states));
+    QTest::mouseRelease(w.Widget("Play"), Qt::LeftButton);
 }
 
 TEST(SkinLoad, ReportsFailuresWithoutLosingTheLoadedSkin) {
