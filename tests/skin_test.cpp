@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QtEndian>
 #include <algorithm>
 #include <map>
 
@@ -515,4 +516,36 @@ TEST(SkinAccessibility, TextsAreStaticTextNamedAfterTheObject) {
     EXPECT_EQ(text->role(), QAccessible::StaticText);
     EXPECT_EQ(text->text(QAccessible::Name), "Begin time");
     EXPECT_EQ(text->text(QAccessible::Value), "00:01:05");
+}
+
+// Every single damaged byte of the real library is either harmless or refused with a message.
+TEST(SkinLoad, SurvivesADamagedByteAnywhereInTheLibrary) {
+    QFile real(LibraryPath());
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    const QByteArray bytes = real.readAll();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("quilletskin.dll");
+    // Each byte of the header, the names and the tree; a sample of the payload between.
+    const auto offset = [&](int at) { return qFromBigEndian<quint32>(bytes.constData() + at); };
+    const int structure = static_cast<int>(qMin(offset(8), offset(16)));
+    ASSERT_GT(structure, 24);
+    ASSERT_LT(structure, bytes.size());
+    int refused = 0;
+    for (int at = 0; at < bytes.size(); at += (at < 24 || at >= structure) ? 1 : 37) {
+        QByteArray damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x5a);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damaged);
+        file.close();
+        TSkin skin;
+        try {
+            skin.LoadSkin(path);
+        } catch (const SkinError& e) {
+            ++refused;
+            EXPECT_TRUE(QString(e.what()).contains(path)) << e.what();
+        }
+    }
+    EXPECT_GT(refused, 0);
 }
