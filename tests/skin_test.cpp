@@ -62,13 +62,15 @@ const QRect kStandardControls[] = {
 struct EventLog {
     std::vector<std::string> lines;
     std::vector<int> tracks;
+    std::vector<QPoint> presses;  // where each mouse down was, relative to its object
 
     void Attach(TSkin& skin) {
         QObject::connect(&skin, &TSkin::OnClick, [this](ISkinObject* o) {
             lines.push_back("click " + o->GetName().toStdString());
         });
-        QObject::connect(&skin, &TSkin::OnMouseDown, [this](ISkinObject* o, int b, int, int) {
+        QObject::connect(&skin, &TSkin::OnMouseDown, [this](ISkinObject* o, int b, int x, int y) {
             lines.push_back("down " + o->GetName().toStdString() + " " + std::to_string(b));
+            presses.emplace_back(x, y);
         });
         QObject::connect(&skin, &TSkin::OnMouseUp, [this](ISkinObject* o, int b, int, int) {
             lines.push_back("up " + o->GetName().toStdString() + " " + std::to_string(b));
@@ -81,6 +83,7 @@ struct EventLog {
     void Clear() {
         lines.clear();
         tracks.clear();
+        presses.clear();
     }
     int Count(const std::string& line) const {
         return static_cast<int>(std::count(lines.begin(), lines.end(), line));
@@ -412,6 +415,7 @@ TEST(SkinEvents, PressingTheTrackJumpsTheHandleAndOtherButtonsDoNotMoveIt) {
     EXPECT_EQ(w.log.lines[0], "down Current bar 0");
     EXPECT_EQ(w.log.lines[1], "track Current bar");
     EXPECT_NEAR(w.log.tracks[0], 500, 6);
+    EXPECT_EQ(w.log.presses, std::vector<QPoint>{SliderPoint(bar, 500)});
     QTest::mouseRelease(bar, Qt::LeftButton, {}, SliderPoint(bar, 500));
     EXPECT_EQ(w.log.lines.back(), "up Current bar 0");
 
