@@ -26,6 +26,15 @@ public:
     static bool CheckMp3(int sampleRate, int kbps, int channels);
     static bool CheckOgg(int sampleRate, int channels, int kbps, int maxKbps, int minKbps);
 
+    // What a WMA profile number (1..WmaProfileCount) selects; throws AudioError outside.
+    struct WmaConfig {
+        int sampleRate;
+        int channels;
+        int kbps;
+    };
+    static constexpr int WmaProfileCount = 47;
+    static WmaConfig WmaProfile(int profile);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d_;

@@ -56,6 +56,7 @@ private:
     std::unique_ptr<AudioDecoder> reader_;
     std::unique_ptr<AudioEncoder> writer_;
     std::unique_ptr<OutputSettings> output_;
+    int writeChannels_ = 0;  // channels of the arrays WriteSamples receives
 };
 
 }  // namespace quillet
