@@ -69,7 +69,7 @@ void Encode(const QString& path, OutputKind kind, const OutputSettings& settings
 }
 
 class EncoderTest : public ::testing::Test {
-protected:
+  protected:
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
     // A chirp made by ffmpeg, as ffmpeg decodes it.
@@ -120,10 +120,8 @@ TEST_P(EveryKind, WritesWhatFfmpegReadsBack) {
     EXPECT_LE(got, expected + c.frameTolerance) << "frames " << got;
 
     // The oracle: ffmpeg's own conversion of the source to the output's rate and channels.
-    const QString sourcePath = Path(QStringLiteral("src_%1_%2_%3.wav")
-                                        .arg(c.sourceRate)
-                                        .arg(c.sourceChannels)
-                                        .arg(frames));
+    const QString sourcePath = Path(
+        QStringLiteral("src_%1_%2_%3.wav").arg(c.sourceRate).arg(c.sourceChannels).arg(frames));
     const std::vector<float> reference = DecodeWithFfmpeg(sourcePath, c.rate, c.channels);
     const test::Match m = BestMatch(reference, decoded, c.channels, 2500);
     EXPECT_GE(m.correlation, c.minCorrelation) << "lag " << m.lag;
@@ -134,29 +132,28 @@ TEST_P(EveryKind, WritesWhatFfmpegReadsBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writer, EveryKind,
-    ::testing::Values(
-        KindCase{"mp3_cbr.mp3", OutputKind::Mp3, Mp3Cbr(44100, 128, 2), 44100, 2, "mp3", 44100, 2,
-                 0, 0.99, true},
-        KindCase{"mp3_from_mono_22k.mp3", OutputKind::Mp3, Mp3Cbr(48000, 192, 2), 22050, 1, "mp3",
-                 48000, 2, 2, 0.99, true},
-        KindCase{"mp3_mono_16k.mp3", OutputKind::Mp3, Mp3Cbr(16000, 64, 1), 44100, 2, "mp3",
-                 16000, 1, 2, 0.97, true},
-        KindCase{"wav16.wav", OutputKind::Wav, Wav(44100, 2, 16), 44100, 2, "pcm_s16le", 44100, 2,
-                 0, 0.9999, true},
-        KindCase{"wav8_mono.wav", OutputKind::Wav, Wav(22050, 1, 8), 44100, 2, "pcm_u8", 22050, 1,
-                 1, 0.995, true},
-        KindCase{"wav24.wav", OutputKind::Wav, Wav(48000, 2, 24), 32000, 2, "pcm_s24le", 48000, 2,
-                 1, 0.9999, true},
-        KindCase{"wav_own_choice.wav", OutputKind::Wav, OutputSettings{}, 22050, 1, "pcm_s16le",
-                 22050, 1, 0, 0.9999, true},
-        KindCase{"wma_profile10.wma", OutputKind::Wma, Wma(10), 44100, 2, "wmav2", 44100, 2, 2048,
-                 0.98, true},
-        KindCase{"wma_profile16_mono.wma", OutputKind::Wma, Wma(16), 48000, 2, "wmav2", 44100, 1,
-                 2048, 0.97, true},
-        KindCase{"ogg_bitrate.ogg", OutputKind::Ogg, Ogg(44100, 2, 128), 44100, 2, "vorbis", 44100,
-                 2, 0, 0.99, true},
-        KindCase{"ogg_quality.ogg", OutputKind::Ogg, Ogg(48000, 1, 128, 300), 44100, 2, "vorbis",
-                 48000, 1, 2, 0.99, true}),
+    ::testing::Values(KindCase{"mp3_cbr.mp3", OutputKind::Mp3, Mp3Cbr(44100, 128, 2), 44100, 2,
+                               "mp3", 44100, 2, 0, 0.99, true},
+                      KindCase{"mp3_from_mono_22k.mp3", OutputKind::Mp3, Mp3Cbr(48000, 192, 2),
+                               22050, 1, "mp3", 48000, 2, 2, 0.99, true},
+                      KindCase{"mp3_mono_16k.mp3", OutputKind::Mp3, Mp3Cbr(16000, 64, 1), 44100, 2,
+                               "mp3", 16000, 1, 2, 0.97, true},
+                      KindCase{"wav16.wav", OutputKind::Wav, Wav(44100, 2, 16), 44100, 2,
+                               "pcm_s16le", 44100, 2, 0, 0.9999, true},
+                      KindCase{"wav8_mono.wav", OutputKind::Wav, Wav(22050, 1, 8), 44100, 2,
+                               "pcm_u8", 22050, 1, 1, 0.995, true},
+                      KindCase{"wav24.wav", OutputKind::Wav, Wav(48000, 2, 24), 32000, 2,
+                               "pcm_s24le", 48000, 2, 1, 0.9999, true},
+                      KindCase{"wav_own_choice.wav", OutputKind::Wav, OutputSettings{}, 22050, 1,
+                               "pcm_s16le", 22050, 1, 0, 0.9999, true},
+                      KindCase{"wma_profile10.wma", OutputKind::Wma, Wma(10), 44100, 2, "wmav2",
+                               44100, 2, 2048, 0.98, true},
+                      KindCase{"wma_profile16_mono.wma", OutputKind::Wma, Wma(16), 48000, 2,
+                               "wmav2", 44100, 1, 2048, 0.97, true},
+                      KindCase{"ogg_bitrate.ogg", OutputKind::Ogg, Ogg(44100, 2, 128), 44100, 2,
+                               "vorbis", 44100, 2, 0, 0.99, true},
+                      KindCase{"ogg_quality.ogg", OutputKind::Ogg, Ogg(48000, 1, 128, 300), 44100,
+                               2, "vorbis", 48000, 1, 2, 0.99, true}),
     [](const auto& info) {
         std::string n = info.param.name;
         for (char& ch : n)
@@ -349,8 +346,7 @@ TEST_F(EncoderTest, AFullDiskIsAnErrorAndKeepsTheOldFile) {
         f.write("old contents");
     }
     const Segment source = Source(44100, 2, 44100);  // 176 kB of 16-bit WAV
-    ExpectErrorNaming(
-        [&] { Encode(out, OutputKind::Wav, Wav(44100, 2, 16), {source}); }, out);
+    ExpectErrorNaming([&] { Encode(out, OutputKind::Wav, Wav(44100, 2, 16), {source}); }, out);
     QFile f(out);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("old contents"));

@@ -22,10 +22,9 @@ namespace {
 
 // Read-only data of the MPEG audio layer III tables. LAME rounds an illegal bit rate to the
 // nearest legal one without a word, so the check has to know them itself.
-constexpr std::array<int, 14> kMpeg1Kbps{32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224,
-                                         256, 320};
-constexpr std::array<int, 14> kMpeg2Kbps{8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144,
-                                         160};
+constexpr std::array<int, 14> kMpeg1Kbps{32,  40,  48,  56,  64,  80,  96,
+                                         112, 128, 160, 192, 224, 256, 320};
+constexpr std::array<int, 14> kMpeg2Kbps{8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
 constexpr std::array<int, 8> kMpeg25Kbps{8, 16, 24, 32, 40, 48, 56, 64};
 
 template <size_t N>
@@ -122,10 +121,14 @@ constexpr int kPcmFrameSize = 4096;  // PCM has no codec frame; this bounds one 
 
 const char* MuxerName(OutputKind kind) {
     switch (kind) {
-        case OutputKind::Mp3: return "mp3";
-        case OutputKind::Wav: return "wav";
-        case OutputKind::Wma: return "asf";
-        case OutputKind::Ogg: return "ogg";
+        case OutputKind::Mp3:
+            return "mp3";
+        case OutputKind::Wav:
+            return "wav";
+        case OutputKind::Wma:
+            return "asf";
+        case OutputKind::Ogg:
+            return "ogg";
     }
     return "";
 }
@@ -137,10 +140,17 @@ struct PcmCodec {
 
 bool WavCodec(int bits, PcmCodec* out) {
     switch (bits) {
-        case 8: *out = {"pcm_u8", AV_SAMPLE_FMT_U8}; return true;
-        case 16: *out = {"pcm_s16le", AV_SAMPLE_FMT_S16}; return true;
-        case 24: *out = {"pcm_s24le", AV_SAMPLE_FMT_S32}; return true;
-        default: return false;
+        case 8:
+            *out = {"pcm_u8", AV_SAMPLE_FMT_U8};
+            return true;
+        case 16:
+            *out = {"pcm_s16le", AV_SAMPLE_FMT_S16};
+            return true;
+        case 24:
+            *out = {"pcm_s24le", AV_SAMPLE_FMT_S32};
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -160,21 +170,32 @@ int WriteToFile(void* opaque, uint8_t* data, int size) {
 int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
     auto* file = static_cast<QSaveFile*>(opaque);
     switch (whence & ~AVSEEK_FORCE) {
-        case AVSEEK_SIZE: return file->size();
-        case SEEK_SET: break;
-        case SEEK_CUR: offset += file->pos(); break;
-        case SEEK_END: offset += file->size(); break;
-        default: return AVERROR(EINVAL);
+        case AVSEEK_SIZE:
+            return file->size();
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += file->pos();
+            break;
+        case SEEK_END:
+            offset += file->size();
+            break;
+        default:
+            return AVERROR(EINVAL);
     }
     return file->seek(offset) ? offset : AVERROR(EIO);
 }
 
 QString KindName(OutputKind kind) {
     switch (kind) {
-        case OutputKind::Mp3: return QStringLiteral("MP3");
-        case OutputKind::Wav: return QStringLiteral("WAV");
-        case OutputKind::Wma: return QStringLiteral("WMA");
-        case OutputKind::Ogg: return QStringLiteral("OGG");
+        case OutputKind::Mp3:
+            return QStringLiteral("MP3");
+        case OutputKind::Wav:
+            return QStringLiteral("WAV");
+        case OutputKind::Wma:
+            return QStringLiteral("WMA");
+        case OutputKind::Ogg:
+            return QStringLiteral("OGG");
     }
     return {};
 }
@@ -222,8 +243,8 @@ struct AudioEncoder::Impl {
 
     [[noreturn]] void Fail(const QString& purpose, int code) const {
         if (file.error() != QFileDevice::NoError)
-            throw AudioError(QStringLiteral("Unable to %1 \"%2\": %3.")
-                                 .arg(purpose, path, file.errorString()));
+            throw AudioError(
+                QStringLiteral("Unable to %1 \"%2\": %3.").arg(purpose, path, file.errorString()));
         throw FfmpegError(purpose, path, code);
     }
     void Check(int code, const char* purpose) const {
@@ -298,8 +319,7 @@ void AudioEncoder::Impl::CreateFile() {
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (!buffer) Fail(QStringLiteral("create"), AVERROR(ENOMEM));
-    io.reset(avio_alloc_context(buffer, kIoBufferSize, 1, &file, nullptr, WriteToFile,
-                                SeekInFile));
+    io.reset(avio_alloc_context(buffer, kIoBufferSize, 1, &file, nullptr, WriteToFile, SeekInFile));
     if (!io) {
         av_free(buffer);
         Fail(QStringLiteral("create"), AVERROR(ENOMEM));
@@ -553,8 +573,8 @@ void AudioEncoder::Finish() {
         avio_flush(d.io.get());
         d.Check(d.io->error, "write");
         if (!d.file.commit())
-            throw AudioError(QStringLiteral("Unable to save \"%1\": %2.")
-                                 .arg(d.path, d.file.errorString()));
+            throw AudioError(
+                QStringLiteral("Unable to save \"%1\": %2.").arg(d.path, d.file.errorString()));
     });
 }
 

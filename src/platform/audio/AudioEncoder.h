@@ -12,7 +12,7 @@ namespace quillet {
 // format last announced by SetSourceFormat (which may change while the file is open) and is
 // converted to the output's rate and channels. Throws AudioError naming the file on failure.
 class AudioEncoder {
-public:
+  public:
     AudioEncoder(const QString& path, OutputKind kind, const OutputSettings& settings);
     ~AudioEncoder();  // abandons an unfinished file without throwing
     AudioEncoder(const AudioEncoder&) = delete;
@@ -35,7 +35,7 @@ public:
     static constexpr int WmaProfileCount = 47;
     static WmaConfig WmaProfile(int profile);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
