@@ -12,6 +12,7 @@
 #include "platform/audio/TAudioPlayer2.h"
 #include "platform/skin/SkinObject.h"
 #include "settings/SettingsFile.h"
+#include "tracks/TrackTable.h"
 
 class QAction;
 class QComboBox;
@@ -145,6 +146,10 @@ class Tfm_main : public QMainWindow {
     SkinText TotalTime;
     SkinText Filename;
     SkinSwitch PreListenOff;
+
+    // Record i belongs to list row i; TrackCount is the row count as last brought up to date.
+    quillet::TrackTable TrackTable;
+    int TrackCount = 0;
 
     // Run-state.
     bool IsConverting = false;
