@@ -110,20 +110,29 @@ int Run(const QStringList& args) {
     qint64 longestWait = 0;
     QTimer ticker;
     ticker.setInterval(1);
+    QElapsedTimer sinceStart;
+    std::vector<std::pair<qint64, qint64>> longWaits;  // (ms since start, wait)
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestWait = std::max(longestWait, sinceTick.restart());
+        const qint64 wait = sinceTick.restart();
+        longestWait = std::max(longestWait, wait);
+        if (wait >= 50) longWaits.emplace_back(sinceStart.elapsed() - wait, wait);
     });
     ticker.start();
     sinceTick.start();
 
     QElapsedTimer clock;
     clock.start();
+    sinceStart.start();
     if (cut)
         CutCommand(host).Run();
     else
         JoinCommand(host).Run();
     const qint64 elapsed = clock.elapsed();
     longestWait = std::max(longestWait, sinceTick.elapsed());
+
+    for (const auto& [at, wait] : longWaits)
+        std::fprintf(stderr, "wait of %lld ms from %lld ms\n", static_cast<long long>(wait),
+                     static_cast<long long>(at));
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

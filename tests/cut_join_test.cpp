@@ -297,15 +297,17 @@ TEST_F(ConversionTest, StopDuringARowFinishesItAndLeavesTheRest) {
     const QString a = Chirp("a.wav", 8000 * 5, 8000, 1);
     for (const char* caption : {"r1", "r2", "r3", "r4"}) host_->AddRow(a, 0, 8000 * 5, caption);
     host_->format = 1;
-    host_->onPump = [](ScriptedHost& h) {
-        if (h.statuses[1] == "Converting" && h.pumps > 20) h.converting = false;
+    int rowTwoFrom = 0;
+    host_->onPump = [&rowTwoFrom](ScriptedHost& h) {
+        if (h.statuses[1] != "Converting") return;
+        if (rowTwoFrom == 0) rowTwoFrom = h.pumps;
+        if (h.pumps > rowTwoFrom + 3) h.converting = false;  // while its first block is written
     };
     CutCommand(*host_).Run();
     EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish", "unconverted", "unconverted"}));
     EXPECT_EQ(ProbeStream(outDir_ + "/r1.wav", "duration_ts"), QString::number(44100 * 5));
-    const int partial = ProbeStream(outDir_ + "/r2.wav", "duration_ts").toInt();
-    EXPECT_GT(partial, 0);
-    EXPECT_LT(partial, 44100 * 5);
+    // Row 2 holds its first block, one second of the 8000 Hz mono input.
+    EXPECT_NEAR(ProbeStream(outDir_ + "/r2.wav", "duration_ts").toInt(), 44100, 2);
     EXPECT_FALSE(QFileInfo::exists(outDir_ + "/r3.wav"));
     EXPECT_FALSE(host_->Writer().IsOpen());
     EXPECT_EQ(host_->events.back(), "idle");
@@ -397,14 +399,16 @@ TEST_F(ConversionTest, JoinStopDuringTheSecondRowKeepsWhatWasCopied) {
     for (int i = 0; i < 3; ++i) host_->AddRow(a, 0, 8000 * 10);
     host_->joinTarget = JoinTarget{dir_.filePath("j.wav"), 1};
     Store("[wav]\nmode=1\n");
-    host_->onPump = [](ScriptedHost& h) {
-        if (h.statuses[1] == "Converting" && h.pumps > 11) h.converting = false;
+    int rowTwoFrom = 0;
+    host_->onPump = [&rowTwoFrom](ScriptedHost& h) {
+        if (h.statuses[1] != "Converting") return;
+        if (rowTwoFrom == 0) rowTwoFrom = h.pumps;
+        if (h.pumps > rowTwoFrom + 3) h.converting = false;  // while its first block is written
     };
     JoinCommand(*host_).Run();
     EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish", "unconverted"}));
     const int frames = ProbeStream(dir_.filePath("j.wav"), "duration_ts").toInt();
-    EXPECT_GT(frames, 8000 * 10);
-    EXPECT_LT(frames, 8000 * 20);
+    EXPECT_EQ(frames, 8000 * 10 + 8000 * 4);  // row 1 and the first block of row 2
     EXPECT_FALSE(host_->Writer().IsOpen());
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 
 #include "common/MulDiv.h"
 #include "convert/ConversionHost.h"
@@ -27,6 +28,10 @@ int64_t ConversionCommand::OpenSegment(const ConversionRow& row) {
     reader.OpenForRead(row.filePath, 0, 1);
     reader.SeekPosition(Low32(row.startPos), 3);
     return row.endPos - row.startPos;
+}
+
+int32_t ConversionCommand::WriteSlice(const TAudioFile2& reader) {
+    return std::max(1, reader.SampleRate() / 10);
 }
 
 void ConversionCommand::CloseReader() {

@@ -6,6 +6,7 @@
 namespace quillet {
 
 class ConversionHost;
+class TAudioFile2;
 struct ConversionRow;
 
 // What Cut and Join share: the guards on entry, the copy of one row's segment, and the window's
@@ -18,6 +19,9 @@ protected:
     bool MayStart();
     // Opens the row's file at the start of its segment; gives the segment's length.
     int64_t OpenSegment(const ConversionRow& row);
+    // A tenth of a second of the reader's audio: the most the writer encodes between two
+    // message pumps.
+    static int32_t WriteSlice(const TAudioFile2& reader);
     void CloseReader();
     void CloseWriter();
     void Refuse(const QString& message);

@@ -96,7 +96,8 @@ void JoinCommand::JoinRow(int row, OverallProgress& progress) {
     const int64_t total = OpenSegment(host_.Row(row));
     writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
     // Join reads four times as much per block as Cut.
-    CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels() * 4, progress,
+    CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels() * 4,
+                WriteSlice(reader), progress,
                 {[this] { host_.PumpMessages(); }, [this] { return host_.IsConverting(); },
                  [this](int percent) { host_.SetProgress(percent); }});
     CloseReader();

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "common/MulDiv.h"
 #include "platform/audio/SampleArray.h"
@@ -59,12 +63,30 @@ enum class CopyEnd {
     Exhausted,  // the reader had nothing more before the segment's end
 };
 
+// Hands a block to the writer in slices of at most sliceBytes, pumping the window's messages
+// between slices: encoding a whole block of a slow format (Vorbis) would keep the window waiting
+// for longer than a user notices. The writer appends, so the output is the same.
+template <typename Writer>
+void WriteInSlices(Writer& writer, SampleArray block, size_t sliceBytes, const CopyHooks& hooks) {
+    if (sliceBytes == 0 || block.ByteCount() <= sliceBytes) {
+        writer.WriteSamples(block);
+        return;
+    }
+    for (size_t offset = 0; offset < block.ByteCount(); offset += sliceBytes) {
+        if (offset > 0) hooks.pumpMessages();
+        const size_t size = std::min(sliceBytes, block.ByteCount() - offset);
+        const uint8_t* begin = block.Data() + offset;
+        writer.WriteSamples(SampleArray(std::vector<uint8_t>(begin, begin + size)));
+    }
+}
+
 // Copies total positions from the reader's current position to the writer, in blocks of at most
-// chunk positions (the last one cut down to what is left). Before each block the window's
-// messages are pumped twice, and a cleared IsConverting ends the copy. Reader and Writer are
-// TAudioFile2 in the program; tests may pass stand-ins with the same operations.
+// chunk positions (the last one cut down to what is left), each written in slices of at most
+// slice positions. Before each block the window's messages are pumped twice, and a cleared
+// IsConverting ends the copy. Reader and Writer are TAudioFile2 in the program; tests may pass
+// stand-ins with the same operations.
 template <typename Reader, typename Writer>
-CopyEnd CopySegment(Reader& reader, Writer& writer, int64_t total, int32_t chunk,
+CopyEnd CopySegment(Reader& reader, Writer& writer, int64_t total, int32_t chunk, int32_t slice,
                     CopyProgress& progress, const CopyHooks& hooks) {
     int64_t done = 0;
     while (done < total) {
@@ -78,11 +100,12 @@ CopyEnd CopySegment(Reader& reader, Writer& writer, int64_t total, int32_t chunk
                 hooks.setProgress(*percent);
             return CopyEnd::Exhausted;
         }
-        writer.WriteSamples(block);
-        const int64_t positions =
-            static_cast<int64_t>(block.ByteCount()) / int64_t{reader.BytesPerPosition()};
+        const int64_t bytesPerPosition = reader.BytesPerPosition();
+        const int64_t positions = static_cast<int64_t>(block.ByteCount()) / bytesPerPosition;
+        // Released once written, before the next read.
+        WriteInSlices(writer, std::move(block), static_cast<size_t>(slice * bytesPerPosition),
+                      hooks);
         hooks.setProgress(progress.Advance(done, total, positions));
-        block = SampleArray();  // released before the next read
         if (progress.Finished(done, total)) return CopyEnd::Copied;
     }
     return CopyEnd::Copied;
