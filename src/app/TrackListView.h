@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QTreeWidget>
+
+namespace quillet {
+
+// The track list: a read-only report of four fixed columns with grid lines. It reports mouse
+// presses and clicks anywhere in it, on rows and on the empty space below them, after the view
+// has updated its selection.
+class TrackListView : public QTreeWidget {
+    Q_OBJECT
+  public:
+    explicit TrackListView(QWidget* parent = nullptr);
+
+  signals:
+    void Pressed();
+    void Clicked();
+    void DoubleClicked();
+
+  protected:
+    void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    // The columns have fixed widths made for a narrow 8-point face; with a wider face the font
+    // shrinks a little so that captions, times and statuses still show whole.
+    void FitFont();
+    bool Fits(const QFont& font) const;
+
+    bool leftPressed_ = false;
+    bool fitting_ = false;
+};
+
+}  // namespace quillet
