@@ -12,7 +12,7 @@ namespace quillet {
 // format last announced by SetSourceFormat (which may change while the file is open) and is
 // converted to the output's rate and channels. Throws AudioError naming the file on failure.
 class AudioEncoder {
-public:
+  public:
     AudioEncoder(const QString& path, OutputKind kind, const OutputSettings& settings);
     ~AudioEncoder();  // abandons an unfinished file without throwing
     AudioEncoder(const AudioEncoder&) = delete;
@@ -26,7 +26,16 @@ public:
     static bool CheckMp3(int sampleRate, int kbps, int channels);
     static bool CheckOgg(int sampleRate, int channels, int kbps, int maxKbps, int minKbps);
 
-private:
+    // What a WMA profile number (1..WmaProfileCount) selects; throws AudioError outside.
+    struct WmaConfig {
+        int sampleRate;
+        int channels;
+        int kbps;
+    };
+    static constexpr int WmaProfileCount = 47;
+    static WmaConfig WmaProfile(int profile);
+
+  private:
     struct Impl;
     std::unique_ptr<Impl> d_;
 };

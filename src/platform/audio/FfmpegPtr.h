@@ -18,7 +18,10 @@ struct InputContextDeleter {
 };
 struct OutputContextDeleter {
     void operator()(AVFormatContext* c) const {
-        if (c && c->pb && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
+        // A custom I/O context belongs to whoever made it (see CustomIoDeleter).
+        if (c && c->pb && !(c->oformat->flags & AVFMT_NOFILE) &&
+            !(c->flags & AVFMT_FLAG_CUSTOM_IO))
+            avio_closep(&c->pb);
         avformat_free_context(c);
     }
 };
@@ -41,6 +44,15 @@ struct IoContextDeleter {
     void operator()(AVIOContext* io) const { avio_closep(&io); }
 };
 
+// An AVIOContext made by avio_alloc_context: its buffer is ours, and avio_close must not be
+// used on it (that would treat the opaque pointer as a URLContext).
+struct CustomIoDeleter {
+    void operator()(AVIOContext* io) const {
+        if (io) av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
@@ -49,5 +61,6 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
+using CustomIoPtr = std::unique_ptr<AVIOContext, CustomIoDeleter>;
 
 }  // namespace quillet::ff

@@ -17,7 +17,7 @@ struct OutputSettings;
 // Position = one sample frame. Sample arrays are interleaved 32-bit float at the file's own
 // rate and channel count. Every failure throws AudioError.
 class TAudioFile2 {
-public:
+  public:
     TAudioFile2();
     ~TAudioFile2();
     TAudioFile2(const TAudioFile2&) = delete;
@@ -52,10 +52,11 @@ public:
     bool IsOpen() const;
     void Close();
 
-private:
+  private:
     std::unique_ptr<AudioDecoder> reader_;
     std::unique_ptr<AudioEncoder> writer_;
     std::unique_ptr<OutputSettings> output_;
+    int writeChannels_ = 0;  // channels of the arrays WriteSamples receives
 };
 
 }  // namespace quillet

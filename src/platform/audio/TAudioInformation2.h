@@ -16,12 +16,14 @@ public:
     TAudioInformation2(const TAudioInformation2&) = delete;
     TAudioInformation2& operator=(const TAudioInformation2&) = delete;
 
+    // Accepted for callers that set it; it changes nothing here.
     void SetOptionFlag(bool on);
     void LoadInformation(const QString& path);
     void SaveInformation(const QString& path);
 
 private:
     std::unique_ptr<AudioTags> tags_;
+    bool optionFlag_ = false;
 };
 
 }  // namespace quillet

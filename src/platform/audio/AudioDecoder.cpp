@@ -1,0 +1,451 @@
+#include "platform/audio/AudioDecoder.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/audio/FfmpegError.h"
+#include "platform/audio/FfmpegPtr.h"
+#include "platform/audio/Mp3FrameScanner.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace quillet {
+
+namespace {
+
+enum class Kind { Mp3, Pcm, Vorbis, Wma, Other };
+
+// Hostile input: how much the demuxer may read and analyse before it must know the streams,
+// and the largest frame a decoder may hand out (real frames hold at most a few thousand).
+constexpr int64_t kProbeBytes = 5 << 20;
+constexpr int64_t kAnalyzeMicroseconds = 5 * AV_TIME_BASE;
+constexpr int64_t kMaxSamplesPerFrame = 1 << 20;
+
+// An MP3 frame may take up to 511 bytes of its main data from the frames before it (the 9-bit
+// main_data_begin of the bit reservoir), so decoding must start that many bytes earlier.
+constexpr int64_t kMp3ReservoirBytes = 511;
+// The frame before the target must itself decode cleanly: its granules overlap the target's
+// in the IMDCT and fill the synthesis filter's 512-sample window.
+constexpr int64_t kMp3OverlapFrames = 2;
+
+// A seek this short a way forward decodes through instead of repositioning the demuxer.
+constexpr int64_t kForwardDecodeSeconds = 1;
+
+bool IsAllowedContainer(const char* name) {
+    for (const char* allowed : {"mp3", "wav", "asf", "ogg"}) {
+        if (std::strcmp(name, allowed) == 0) return true;
+    }
+    return false;
+}
+
+Kind KindOf(const AVFormatContext* format, const AVCodecParameters* par) {
+    const char* container = format->iformat->name;
+    const AVCodecID id = par->codec_id;
+    if (std::strcmp(container, "mp3") == 0 &&
+        (id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP1)) {
+        return Kind::Mp3;
+    }
+    if (std::strcmp(container, "wav") == 0 && av_get_exact_bits_per_sample(id) > 0 &&
+        par->block_align > 0) {
+        return Kind::Pcm;
+    }
+    if (std::strcmp(container, "ogg") == 0 && id == AV_CODEC_ID_VORBIS) return Kind::Vorbis;
+    if (std::strcmp(container, "asf") == 0 && (id == AV_CODEC_ID_WMAV1 || id == AV_CODEC_ID_WMAV2))
+        return Kind::Wma;
+    return Kind::Other;
+}
+
+AudioError OpenError(const QString& path, const QString& reason) {
+    return AudioError(QStringLiteral("Unable to open \"%1\": %2.").arg(path, reason));
+}
+
+}  // namespace
+
+struct AudioDecoder::Impl {
+    QString path;
+    Kind kind = Kind::Other;
+    ff::InputContextPtr format;
+    AVStream* stream = nullptr;
+    ff::CodecContextPtr codec;
+    ff::PacketPtr packet{av_packet_alloc()};
+    ff::FramePtr frame{av_frame_alloc()};
+    ff::SwrPtr swr;
+    int swrFormat = -1;
+    AVChannelLayout swrLayout{};
+    int swrRate = 0;
+
+    int rate = 0;
+    int channels = 0;
+    int64_t length = 0;
+    int64_t startTs = 0;  // the stream's first timestamp, position 0
+    int64_t pcmDataStart = 0;
+    Mp3FrameIndex mp3;
+    int64_t mp3NextFrame = 0;  // frame of the next packet when its byte offset is unknown
+
+    // The decoded frame at hand, interleaved, covering positions chunkPos..chunkPos+chunkFrames.
+    std::vector<float> chunk;
+    int64_t chunkPos = 0;
+    int64_t chunkFrames = 0;
+    int64_t readPos = 0;  // where the next Read starts
+    int64_t nextPos = 0;  // position of the next decoded sample, once anchored
+    bool anchored = true;
+    bool checkLanding = false;  // the first chunk after a timestamp seek must not pass readPos
+    bool inputEnded = false;
+    bool exhausted = false;
+
+    ~Impl() { av_channel_layout_uninit(&swrLayout); }
+
+    void Open();
+    void OpenInput();
+    void OpenDecoder();
+    int64_t ComputeLength();
+    int64_t CountByDecoding();
+
+    bool ReceiveFrame();
+    void PreparePacket();
+    bool DecodeChunk();
+    void Convert(int64_t frames);
+    void ResetDecodeState(int64_t position, bool anchoredAtPosition);
+
+    void SeekTo(int64_t target);
+    void SeekMp3(int64_t target);
+    bool SeekByTimestamp(int64_t target);
+    void Rewind();
+
+    int64_t TsToPos(int64_t ts) const {
+        return av_rescale_q(ts - startTs, stream->time_base, AVRational{1, rate});
+    }
+    int64_t PosToTs(int64_t pos) const {
+        return av_rescale_q(pos, AVRational{1, rate}, stream->time_base) + startTs;
+    }
+};
+
+void AudioDecoder::Impl::Open() {
+    const QFileInfo info(path);
+    if (!info.exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
+    if (info.isDir()) throw FfmpegError("open", path, AVERROR(EISDIR));
+    if (!info.isFile()) throw OpenError(path, "it is not a regular file");
+    OpenInput();
+    OpenDecoder();
+    if (kind == Kind::Mp3) mp3 = Mp3FrameScanner::Scan(path);
+    length = ComputeLength();
+}
+
+void AudioDecoder::Impl::OpenInput() {
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) throw FfmpegError("open", path, AVERROR(ENOMEM));
+    raw->probesize = kProbeBytes;
+    raw->max_analyze_duration = kAnalyzeMicroseconds;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // "file:" keeps a colon in the name from being taken for another protocol.
+    const QByteArray url = "file:" + NativePath(path);
+    int ret = avformat_open_input(&raw, url.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (ret < 0) throw FfmpegError("open", path, ret);
+    format.reset(raw);
+    if (!IsAllowedContainer(format->iformat->name))
+        throw OpenError(path, "it is not an MP3, WAV, WMA or OGG file");
+    pcmDataStart = avio_tell(format->pb);
+    ret = avformat_find_stream_info(format.get(), nullptr);
+    if (ret < 0) throw FfmpegError("read the streams of", path, ret);
+    const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0) throw OpenError(path, "it holds no audio");
+    stream = format->streams[index];
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (static_cast<int>(i) != index) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    startTs = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+}
+
+void AudioDecoder::Impl::OpenDecoder() {
+    const AVCodecParameters* par = stream->codecpar;
+    const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
+    if (!decoder) throw OpenError(path, "its audio coding is not supported");
+    codec.reset(avcodec_alloc_context3(decoder));
+    if (!codec) throw FfmpegError("open", path, AVERROR(ENOMEM));
+    int ret = avcodec_parameters_to_context(codec.get(), par);
+    if (ret < 0) throw FfmpegError("open the decoder of", path, ret);
+    kind = KindOf(format.get(), par);
+    codec->pkt_timebase = stream->time_base;
+    codec->max_samples = kMaxSamplesPerFrame;
+    codec->thread_count = 1;
+    if (kind == Kind::Mp3) {
+        // Our own frame index places every MP3 frame and drops the encoder delay and padding,
+        // so the decoder must not do it a second time.
+        codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+        codec->pkt_timebase = AVRational{1, par->sample_rate > 0 ? par->sample_rate : 1};
+    }
+    ret = avcodec_open2(codec.get(), decoder, nullptr);
+    if (ret < 0) throw FfmpegError("open the decoder of", path, ret);
+    rate = codec->sample_rate;
+    channels = codec->ch_layout.nb_channels;
+    if (rate <= 0 || channels <= 0 || channels > AV_NUM_DATA_POINTERS)
+        throw OpenError(path, "its audio format is not valid");
+}
+
+int64_t AudioDecoder::Impl::ComputeLength() {
+    switch (kind) {
+        case Kind::Mp3:
+            return mp3.length;
+        case Kind::Pcm: {
+            // A cut-off file holds fewer blocks than its header claims.
+            const int64_t size = avio_size(format->pb);
+            const int64_t blocks =
+                std::max<int64_t>(0, size - pcmDataStart) / stream->codecpar->block_align;
+            if (stream->duration == AV_NOPTS_VALUE) return blocks;
+            return std::min(blocks,
+                            av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate}));
+        }
+        case Kind::Vorbis:
+            // The demuxer takes the duration from the granule position of the last page.
+            if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+                return av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
+            return CountByDecoding();
+        case Kind::Wma:
+        case Kind::Other:
+            return CountByDecoding();
+    }
+    return 0;
+}
+
+int64_t AudioDecoder::Impl::CountByDecoding() {
+    int64_t total = 0;
+    while (ReceiveFrame()) total += frame->nb_samples;
+    Rewind();
+    return total;
+}
+
+void AudioDecoder::Impl::PreparePacket() {
+    if (kind != Kind::Mp3) return;
+    int64_t index = packet->pos >= 0 ? mp3.FrameAt(packet->pos) : -1;
+    if (index < 0) index = mp3NextFrame;
+    mp3NextFrame = index + 1;
+    const int64_t pts = index * mp3.samplesPerFrame - mp3.startSkip;
+    packet->pts = packet->dts = pts;
+    packet->duration = mp3.samplesPerFrame;
+}
+
+// The next decoded frame into `frame`; false once the stream has ended.
+bool AudioDecoder::Impl::ReceiveFrame() {
+    for (;;) {
+        int ret = avcodec_receive_frame(codec.get(), frame.get());
+        if (ret == 0) return true;
+        if (ret == AVERROR_EOF) return false;
+        if (ret == AVERROR(ENOMEM)) throw FfmpegError("decode", path, ret);
+        if (ret != AVERROR(EAGAIN)) continue;  // a damaged frame; the decoder has dropped it
+        if (inputEnded) return false;
+        ret = av_read_frame(format.get(), packet.get());
+        if (ret < 0) {
+            if (ret == AVERROR(ENOMEM) || ret == AVERROR(EIO)) throw FfmpegError("read", path, ret);
+            // End of file, or data so damaged that the demuxer gives up: the stream ends here.
+            inputEnded = true;
+            avcodec_send_packet(codec.get(), nullptr);
+            continue;
+        }
+        if (packet->stream_index == stream->index) {
+            PreparePacket();
+            ret = avcodec_send_packet(codec.get(), packet.get());
+            if (ret == AVERROR(ENOMEM)) throw FfmpegError("decode", path, ret);
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+void AudioDecoder::Impl::Convert(int64_t frames) {
+    const AVChannelLayout& in = frame->ch_layout;
+    if (!swr || swrFormat != frame->format || swrRate != frame->sample_rate ||
+        av_channel_layout_compare(&swrLayout, &in) != 0) {
+        AVChannelLayout inLayout{}, outLayout{};
+        if (in.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&in) == 0)
+            av_channel_layout_default(&inLayout, in.nb_channels > 0 ? in.nb_channels : channels);
+        else
+            av_channel_layout_copy(&inLayout, &in);
+        av_channel_layout_default(&outLayout, channels);
+        SwrContext* raw = nullptr;
+        // Same rate on both sides: swresample only interleaves and converts the sample format.
+        int ret = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, frame->sample_rate,
+                                      &inLayout, static_cast<AVSampleFormat>(frame->format),
+                                      frame->sample_rate, 0, nullptr);
+        swr.reset(raw);
+        av_channel_layout_uninit(&inLayout);
+        av_channel_layout_uninit(&outLayout);
+        if (ret >= 0) ret = swr_init(swr.get());
+        if (ret < 0) throw FfmpegError("convert the samples of", path, ret);
+        swrFormat = frame->format;
+        swrRate = frame->sample_rate;
+        av_channel_layout_uninit(&swrLayout);
+        av_channel_layout_copy(&swrLayout, &in);
+    }
+    chunk.resize(static_cast<size_t>(frames * channels));
+    uint8_t* out = reinterpret_cast<uint8_t*>(chunk.data());
+    const int done =
+        swr_convert(swr.get(), &out, static_cast<int>(frames),
+                    const_cast<const uint8_t**>(frame->extended_data), static_cast<int>(frames));
+    if (done < 0) throw FfmpegError("convert the samples of", path, done);
+    chunkFrames = done;
+}
+
+// Decodes the next frame into chunk and places it on the timeline; false at the end.
+bool AudioDecoder::Impl::DecodeChunk() {
+    while (ReceiveFrame()) {
+        const int64_t frames = frame->nb_samples;
+        if (frames <= 0 || frame->sample_rate <= 0) continue;
+        int64_t pos = nextPos;
+        if (kind == Kind::Mp3 && frame->pts != AV_NOPTS_VALUE) {
+            pos = frame->pts;
+        } else if (!anchored) {
+            const int64_t ts = frame->best_effort_timestamp;
+            if (ts == AV_NOPTS_VALUE) {
+                // Nothing tells where the seek landed: count from the start instead.
+                const int64_t target = readPos;
+                Rewind();
+                readPos = target;
+                continue;
+            }
+            pos = TsToPos(ts);
+        }
+        anchored = true;
+        Convert(frames);
+        chunkPos = pos;
+        nextPos = pos + chunkFrames;
+        return true;
+    }
+    return false;
+}
+
+void AudioDecoder::Impl::ResetDecodeState(int64_t position, bool anchoredAtPosition) {
+    chunkFrames = 0;
+    chunkPos = 0;
+    readPos = position;
+    nextPos = position;
+    anchored = anchoredAtPosition;
+    checkLanding = false;
+    inputEnded = false;
+    exhausted = false;
+}
+
+void AudioDecoder::Impl::Rewind() {
+    codec.reset();
+    format.reset();
+    OpenInput();
+    OpenDecoder();
+    ResetDecodeState(0, true);
+    mp3NextFrame = 0;
+}
+
+void AudioDecoder::Impl::SeekMp3(int64_t target) {
+    const int64_t spf = mp3.samplesPerFrame;
+    int64_t first = (target + mp3.startSkip) / spf - kMp3OverlapFrames;
+    for (int64_t bytes = 0; first > 0 && bytes < kMp3ReservoirBytes;) {
+        --first;
+        bytes += mp3.FrameBytes(first);
+    }
+    first = std::max<int64_t>(first, 0);
+    if (mp3.FrameCount() == 0) first = 0;
+    const int64_t offset = mp3.FrameCount() ? mp3.offsets[static_cast<size_t>(first)] : 0;
+    const int ret = av_seek_frame(format.get(), stream->index, offset, AVSEEK_FLAG_BYTE);
+    if (ret < 0) throw FfmpegError("seek in", path, ret);
+    avcodec_flush_buffers(codec.get());
+    ResetDecodeState(target, true);
+    nextPos = first * spf - mp3.startSkip;
+    mp3NextFrame = first;
+}
+
+bool AudioDecoder::Impl::SeekByTimestamp(int64_t target) {
+    const int ret =
+        av_seek_frame(format.get(), stream->index, PosToTs(target), AVSEEK_FLAG_BACKWARD);
+    if (ret < 0) return false;
+    avcodec_flush_buffers(codec.get());
+    ResetDecodeState(target, false);
+    checkLanding = true;
+    return true;
+}
+
+void AudioDecoder::Impl::SeekTo(int64_t target) {
+    if (target >= readPos && target - readPos <= kForwardDecodeSeconds * rate) {
+        readPos = target;  // Read decodes through and drops what lies before
+        return;
+    }
+    switch (kind) {
+        case Kind::Mp3:
+            SeekMp3(target);
+            return;
+        case Kind::Pcm:
+        case Kind::Vorbis:
+            if (SeekByTimestamp(target)) return;
+            break;
+        case Kind::Wma:
+        case Kind::Other:
+            break;
+    }
+    // Timestamps that cannot be trusted to the sample: decode from the start and count.
+    if (target < readPos) Rewind();
+    readPos = target;
+}
+
+AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
+    d_->path = path;
+    if (!d_->packet || !d_->frame) throw FfmpegError("open", path, AVERROR(ENOMEM));
+    d_->Open();
+}
+
+AudioDecoder::~AudioDecoder() = default;
+
+int64_t AudioDecoder::Length() const { return d_->length; }
+
+int64_t AudioDecoder::DurationMs() const { return d_->rate > 0 ? d_->length * 1000 / d_->rate : 0; }
+
+int AudioDecoder::SampleRate() const { return d_->rate; }
+
+int AudioDecoder::Channels() const { return d_->channels; }
+
+void AudioDecoder::Seek(int64_t frame) { d_->SeekTo(std::clamp<int64_t>(frame, 0, d_->length)); }
+
+int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
+    Impl& d = *d_;
+    const int64_t wanted = std::min(std::max<int64_t>(maxFrames, 0), d.length - d.readPos);
+    if (wanted <= 0) return 0;
+    const size_t base = out.size();
+    out.resize(base + static_cast<size_t>(wanted * d.channels));
+    float* dst = out.data() + base;
+    int64_t done = 0;
+    while (done < wanted) {
+        const int64_t chunkEnd = d.chunkPos + d.chunkFrames;
+        if (d.exhausted || (d.chunkFrames > 0 && d.chunkPos > d.readPos)) {
+            if (d.checkLanding && !d.exhausted) {
+                // The demuxer landed past the target: count from the start instead.
+                const int64_t target = d.readPos;
+                d.Rewind();
+                d.readPos = target;
+                continue;
+            }
+            // A gap (damaged frames) or a stream that ends early: silence keeps the timeline.
+            const int64_t until = d.exhausted ? d.readPos + (wanted - done)
+                                              : std::min(d.chunkPos, d.readPos + (wanted - done));
+            const int64_t n = until - d.readPos;
+            std::fill(dst + done * d.channels, dst + (done + n) * d.channels, 0.0f);
+            done += n;
+            d.readPos += n;
+            continue;
+        }
+        if (d.chunkFrames > 0 && d.readPos < chunkEnd) {
+            d.checkLanding = false;
+            const int64_t n = std::min(chunkEnd - d.readPos, wanted - done);
+            std::memcpy(dst + done * d.channels,
+                        d.chunk.data() + (d.readPos - d.chunkPos) * d.channels,
+                        static_cast<size_t>(n * d.channels) * sizeof(float));
+            done += n;
+            d.readPos += n;
+            continue;
+        }
+        if (!d.DecodeChunk()) d.exhausted = true;
+    }
+    return done;
+}
+
+}  // namespace quillet

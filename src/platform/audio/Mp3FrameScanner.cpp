@@ -1,0 +1,274 @@
+#include "platform/audio/Mp3FrameScanner.h"
+
+#include <QFile>
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "platform/audio/AudioError.h"
+
+namespace quillet {
+
+namespace {
+
+// Frames whose sync word, version, layer and sample rate differ from the first belong to
+// something else (a false sync inside junk or a tag).
+constexpr uint32_t kSameHeaderMask = 0xffe00000u | (3u << 19) | (3u << 17) | (3u << 10);
+
+// FFmpeg's mp3 decoder delivers the first sample of the stream 528 + 1 samples late; it adds
+// this to the encoder delay of the LAME tag when it skips the start.
+constexpr int64_t kDecoderDelay = 528 + 1;
+
+// The demuxer looks this far past the tags for the first frame.
+constexpr int64_t kMaxLeadingJunk = 64 * 1024;
+
+constexpr int64_t kId3v1Size = 128;
+
+struct FrameHeader {
+    int size = 0;
+    int samples = 0;
+    int sampleRate = 0;
+    int layer = 0;
+    bool lsf = false;  // MPEG-2 or 2.5
+    bool mono = false;
+};
+
+bool ParseHeader(uint32_t h, FrameHeader& out) {
+    if ((h & 0xffe00000u) != 0xffe00000u) return false;
+    const int versionBits = (h >> 19) & 3;  // 0: MPEG-2.5, 1: reserved, 2: MPEG-2, 3: MPEG-1
+    const int layerBits = (h >> 17) & 3;    // 1: layer III, 2: layer II, 3: layer I
+    const int bitrateIndex = (h >> 12) & 15;
+    const int rateIndex = (h >> 10) & 3;
+    // Free format (bitrate index 0) has no size in its header; the demuxer refuses it too.
+    if (versionBits == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 ||
+        rateIndex == 3) {
+        return false;
+    }
+    static constexpr std::array<int, 3> kRates{44100, 48000, 32000};
+    static constexpr int kBitrates[2][3][15] = {
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    out.lsf = versionBits != 3;
+    out.layer = 4 - layerBits;
+    out.sampleRate = kRates[rateIndex] >> (versionBits == 3 ? 0 : versionBits == 2 ? 1 : 2);
+    out.mono = ((h >> 6) & 3) == 3;
+    const int bitrate = kBitrates[out.lsf ? 1 : 0][out.layer - 1][bitrateIndex] * 1000;
+    const int padding = (h >> 9) & 1;
+    if (out.layer == 1) {
+        out.size = (12 * bitrate / out.sampleRate + padding) * 4;
+        out.samples = 384;
+    } else if (out.layer == 2 || !out.lsf) {
+        out.size = 144 * bitrate / out.sampleRate + padding;
+        out.samples = 1152;
+    } else {
+        out.size = 72 * bitrate / out.sampleRate + padding;
+        out.samples = 576;
+    }
+    return out.size > 4;
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// Random access over the file through one window, so the walk costs one read per window.
+class WindowReader {
+  public:
+    explicit WindowReader(QFile& file) : file_(file), size_(file.size()) {}
+    int64_t Size() const { return size_; }
+
+    // Up to n bytes at pos; fewer at the end of the file.
+    const uint8_t* Peek(int64_t pos, int n, int& available) {
+        if (pos < 0 || pos >= size_) {
+            available = 0;
+            return nullptr;
+        }
+        if (pos < start_ || pos + n > start_ + static_cast<int64_t>(window_.size())) Load(pos);
+        available = static_cast<int>(
+            std::min<int64_t>(n, start_ + static_cast<int64_t>(window_.size()) - pos));
+        return window_.data() + (pos - start_);
+    }
+
+    bool Read(int64_t pos, int n, uint8_t* dst) {
+        int available = 0;
+        const uint8_t* p = Peek(pos, n, available);
+        if (available < n) return false;
+        std::memcpy(dst, p, static_cast<size_t>(n));
+        return true;
+    }
+
+  private:
+    static constexpr int64_t kWindow = 256 * 1024;
+
+    void Load(int64_t pos) {
+        window_.resize(static_cast<size_t>(std::min(kWindow, size_ - pos)));
+        if (!file_.seek(pos) || file_.read(reinterpret_cast<char*>(window_.data()),
+                                           window_.size()) != static_cast<qint64>(window_.size())) {
+            throw AudioError(QStringLiteral("Unable to read \"%1\": %2.")
+                                 .arg(file_.fileName(), file_.errorString()));
+        }
+        start_ = pos;
+    }
+
+    QFile& file_;
+    int64_t size_;
+    int64_t start_ = 0;
+    std::vector<uint8_t> window_;
+};
+
+// A header at pos that parses and agrees with reference (when given).
+bool HeaderAt(WindowReader& in, int64_t pos, uint32_t reference, FrameHeader& header,
+              uint32_t& raw) {
+    uint8_t bytes[4];
+    if (!in.Read(pos, 4, bytes)) return false;
+    raw = BigEndian32(bytes);
+    if (reference && (raw & kSameHeaderMask) != (reference & kSameHeaderMask)) return false;
+    return ParseHeader(raw, header);
+}
+
+// A frame at pos that is followed by another like it (or by the end), as the demuxer demands
+// before it trusts a sync word.
+bool ConfirmedFrameAt(WindowReader& in, int64_t pos, int64_t end, uint32_t reference,
+                      uint32_t& raw) {
+    FrameHeader header, next;
+    uint32_t nextRaw = 0;
+    if (!HeaderAt(in, pos, reference, header, raw)) return false;
+    if (pos + header.size == end) return true;
+    return HeaderAt(in, pos + header.size, raw, next, nextRaw);
+}
+
+int64_t SkipId3v2(WindowReader& in) {
+    int64_t pos = 0;
+    uint8_t tag[10];
+    while (in.Read(pos, 10, tag) && std::memcmp(tag, "ID3", 3) == 0 && tag[3] != 0xff &&
+           tag[4] != 0xff && ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) == 0) {
+        const int64_t body =
+            (int64_t(tag[6]) << 21) | (int64_t(tag[7]) << 14) | (int64_t(tag[8]) << 7) | tag[9];
+        pos += 10 + body + ((tag[5] & 0x10) ? 10 : 0);
+    }
+    return pos;
+}
+
+struct VbrTag {
+    bool present = false;  // the demuxer skips this frame rather than decoding it
+    int64_t frames = 0;
+    bool hasDelays = false;
+    int startPad = 0;
+    int endPad = 0;
+};
+
+// The Xing/Info (with a LAME extension) or VBRI tag in the first frame, read as FFmpeg's mp3
+// demuxer reads it.
+VbrTag ReadVbrTag(WindowReader& in, int64_t pos, const FrameHeader& header) {
+    VbrTag tag;
+    if (header.layer != 3) return tag;
+    int available = 0;
+    const uint8_t* frame = in.Peek(pos, header.size, available);
+    if (available < header.size) return tag;
+    const uint8_t* end = frame + header.size;
+    const int sideInfo = header.lsf ? (header.mono ? 9 : 17) : (header.mono ? 17 : 32);
+    const uint8_t* p = frame + 4 + sideInfo;
+    int64_t headerFileSize = 0;
+    if (p + 8 <= end && (std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0)) {
+        const uint32_t flags = BigEndian32(p + 4);
+        p += 8;
+        if ((flags & 1) && p + 4 <= end) tag.frames = BigEndian32(p), p += 4;
+        if ((flags & 2) && p + 4 <= end) headerFileSize = BigEndian32(p), p += 4;
+        const int64_t fileSize = std::max<int64_t>(in.Size() - (pos + 4), 0);
+        if (fileSize && headerFileSize) {
+            const int64_t low = std::min(fileSize, headerFileSize);
+            const int64_t delta = std::max(fileSize, headerFileSize) - low;
+            if (fileSize > headerFileSize && delta > low >> 4) tag.frames = 0;  // concatenated
+        }
+        if (flags & 4) p += 100;  // table of contents, too coarse to seek with
+        if (flags & 8) p += 4;    // quality
+        // Encoder name (9), revision (1), lowpass (1), peak (4), two gains (2+2), flags (1),
+        // bitrate (1), then the delays: 12 bits of start padding, 12 of end padding.
+        if (p + 24 <= end && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
+                              std::memcmp(p, "Lavc", 4) == 0)) {
+            const uint8_t* d = p + 21;
+            tag.hasDelays = true;
+            tag.startPad = (d[0] << 4) | (d[1] >> 4);
+            tag.endPad = ((d[1] & 0x0f) << 8) | d[2];
+        }
+    }
+    const uint8_t* vbri = frame + 4 + 32;
+    if (vbri + 18 <= end && std::memcmp(vbri, "VBRI", 4) == 0 && vbri[4] == 0 && vbri[5] == 1) {
+        headerFileSize = BigEndian32(vbri + 10);
+        tag.frames = BigEndian32(vbri + 14);
+    }
+    tag.present = tag.frames || headerFileSize;
+    return tag;
+}
+
+}  // namespace
+
+int64_t Mp3FrameIndex::FrameBytes(int64_t i) const {
+    const int64_t next = i + 1 < FrameCount() ? offsets[static_cast<size_t>(i + 1)] : dataEnd;
+    return next - offsets[static_cast<size_t>(i)];
+}
+
+int64_t Mp3FrameIndex::FrameAt(int64_t pos) const {
+    const auto it = std::lower_bound(offsets.begin(), offsets.end(), pos);
+    return it != offsets.end() && *it == pos ? it - offsets.begin() : -1;
+}
+
+Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw AudioError(
+            QStringLiteral("Unable to open \"%1\": %2.").arg(path, file.errorString()));
+    }
+    WindowReader in(file);
+    Mp3FrameIndex index;
+    int64_t end = in.Size();
+    uint8_t tail[3];
+    if (end >= kId3v1Size && in.Read(end - kId3v1Size, 3, tail) && std::memcmp(tail, "TAG", 3) == 0)
+        end -= kId3v1Size;
+
+    const int64_t dataStart = SkipId3v2(in);
+    uint32_t first = 0;
+    int64_t pos = dataStart;
+    while (pos < std::min(end, dataStart + kMaxLeadingJunk) &&
+           !ConfirmedFrameAt(in, pos, end, 0, first)) {
+        ++pos;
+    }
+    FrameHeader header;
+    if (!first || !ParseHeader(first, header) || pos + header.size > end) return index;
+    index.samplesPerFrame = header.samples;
+    index.sampleRate = header.sampleRate;
+
+    const VbrTag tag = ReadVbrTag(in, pos, header);
+    if (tag.present) pos += header.size;
+
+    while (pos < end) {
+        uint32_t raw = 0;
+        if (HeaderAt(in, pos, first, header, raw)) {
+            if (pos + header.size > end) break;  // a cut-off last frame decodes to nothing
+            index.offsets.push_back(pos);
+            pos += header.size;
+            index.dataEnd = pos;
+            continue;
+        }
+        ++pos;
+        while (pos < end && !ConfirmedFrameAt(in, pos, end, first, raw)) ++pos;
+    }
+
+    const int64_t total = index.FrameCount() * index.samplesPerFrame;
+    int64_t keepUntil = total;
+    if (tag.hasDelays) {
+        index.startSkip = tag.startPad + kDecoderDelay;
+        if (tag.frames) {
+            keepUntil = std::min(keepUntil,
+                                 tag.frames * index.samplesPerFrame - tag.endPad + kDecoderDelay);
+        }
+    }
+    index.length = std::max<int64_t>(0, keepUntil - index.startSkip);
+    return index;
+}
+
+}  // namespace quillet

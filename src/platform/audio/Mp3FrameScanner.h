@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace quillet {
+
+// What a walk over an MPEG audio file's frame headers tells, without decoding: where each audio
+// frame starts and how many samples reading from the start delivers once the encoder's delay
+// and padding (LAME/Xing tag) are removed the way FFmpeg removes them.
+struct Mp3FrameIndex {
+    std::vector<int64_t> offsets;  // byte offset of every audio frame, the Xing frame excluded
+    int64_t dataEnd = 0;           // byte just past the last complete frame
+    int samplesPerFrame = 0;
+    int sampleRate = 0;
+    int64_t startSkip = 0;  // decoded samples dropped at the start
+    int64_t length = 0;     // samples that remain after start skip and end padding
+
+    int64_t FrameCount() const { return static_cast<int64_t>(offsets.size()); }
+    int64_t FrameBytes(int64_t i) const;
+    // Index of the frame starting at byte offset pos, or -1.
+    int64_t FrameAt(int64_t pos) const;
+};
+
+class Mp3FrameScanner {
+  public:
+    // Reads the file's frame headers. An empty index (no frames) when none are found; throws
+    // AudioError when the file cannot be read.
+    static Mp3FrameIndex Scan(const QString& path);
+};
+
+}  // namespace quillet

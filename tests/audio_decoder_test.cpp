@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <random>
+
+#include "platform/audio/AudioDecoder.h"
+#include "platform/audio/AudioError.h"
+#include "support/Oracle.h"
+
+namespace quillet {
+namespace {
+
+using test::DecodeWithFfmpeg;
+using test::MakeTone;
+
+struct Variant {
+    const char* name;
+    const char* extension;
+    int rate;
+    int channels;
+    QStringList options;
+    bool lengthIsSource;  // the file records its delay and padding, so Length is the source's
+    float tolerance;      // against ffmpeg's decode, and of a seek against a continuous read
+};
+
+constexpr int kFrames = 100000;  // a length no codec frame size divides
+
+// Noise, not a tone: a periodic signal would hide a read that is off by whole periods.
+const Variant kVariants[] = {
+    {"WavS16Stereo44100", "wav", 44100, 2, {"-c:a", "pcm_s16le"}, true, 0},
+    {"WavU8Mono8000", "wav", 8000, 1, {"-c:a", "pcm_u8"}, true, 0},
+    {"WavS24Stereo48000", "wav", 48000, 2, {"-c:a", "pcm_s24le"}, true, 0},
+    {"WavFloatMono22050", "wav", 22050, 1, {"-c:a", "pcm_f32le"}, true, 0},
+    {"Mp3CbrLameStereo44100", "mp3", 44100, 2, {"-c:a", "libmp3lame", "-b:a", "128k"}, true, 1e-4f},
+    {"Mp3VbrLameMono22050", "mp3", 22050, 1, {"-c:a", "libmp3lame", "-q:a", "4"}, true, 1e-4f},
+    {"Mp3CbrLameMono8000", "mp3", 8000, 1, {"-c:a", "libmp3lame", "-b:a", "16k"}, true, 1e-4f},
+    {"Mp3CbrNoXingStereo11025",
+     "mp3",
+     11025,
+     2,
+     {"-c:a", "libmp3lame", "-b:a", "32k", "-write_xing", "0"},
+     false,
+     1e-4f},
+    {"Mp3VbrNoXingStereo48000",
+     "mp3",
+     48000,
+     2,
+     {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"},
+     false,
+     1e-4f},
+    {"Mp3CbrNoXingMono32000",
+     "mp3",
+     32000,
+     1,
+     {"-c:a", "libmp3lame", "-b:a", "32k", "-write_xing", "0"},
+     false,
+     1e-4f},
+    {"OggStereo44100", "ogg", 44100, 2, {"-c:a", "libvorbis", "-q:a", "4"}, true, 1e-4f},
+    {"OggMono16000", "ogg", 16000, 1, {"-c:a", "libvorbis", "-q:a", "2"}, true, 1e-4f},
+    {"Wmav2Stereo44100", "wma", 44100, 2, {"-c:a", "wmav2", "-b:a", "128k"}, false, 1e-4f},
+    {"Wmav1Mono22050", "wma", 22050, 1, {"-c:a", "wmav1", "-b:a", "48k"}, false, 1e-4f},
+    {"Wmav2Stereo32000", "wma", 32000, 2, {"-c:a", "wmav2", "-b:a", "64k"}, false, 1e-4f},
+};
+
+// Files are made once for the whole run and decoded once by ffmpeg.
+struct Fixture {
+    QString path;
+    std::vector<float> reference;
+};
+
+QTemporaryDir& FixtureDir() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+const Fixture& FixtureFor(const Variant& v) {
+    static std::map<std::string, std::unique_ptr<Fixture>> made;
+    auto& slot = made[v.name];
+    if (!slot) {
+        slot = std::make_unique<Fixture>();
+        slot->path = FixtureDir().filePath(QStringLiteral("%1.%2").arg(v.name, v.extension));
+        MakeTone(slot->path, kFrames, v.rate, v.channels, v.options, "anoisesrc");
+        slot->reference = DecodeWithFfmpeg(slot->path);
+    }
+    return *slot;
+}
+
+// Largest difference between got and the reference frames starting at frame `at`.
+float MaxDiff(const std::vector<float>& got, const std::vector<float>& reference, int64_t at,
+              int channels) {
+    float worst = 0;
+    for (size_t i = 0; i < got.size(); ++i) {
+        const size_t j = static_cast<size_t>(at * channels) + i;
+        if (j >= reference.size()) return INFINITY;
+        worst = std::max(worst, std::abs(got[i] - reference[j]));
+    }
+    return worst;
+}
+
+std::vector<float> ReadFrames(AudioDecoder& decoder, int64_t frames) {
+    std::vector<float> out;
+    while (frames > 0) {
+        const int64_t got = decoder.Read(out, std::min<int64_t>(frames, 4410));
+        if (got == 0) break;
+        frames -= got;
+    }
+    return out;
+}
+
+class DecoderFormats : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(DecoderFormats, LengthAndFormatMatchFfmpeg) {
+    const Variant& v = GetParam();
+    const Fixture& f = FixtureFor(v);
+    AudioDecoder decoder(f.path);
+    EXPECT_EQ(decoder.SampleRate(), v.rate);
+    EXPECT_EQ(decoder.Channels(), v.channels);
+    EXPECT_EQ(decoder.Length(), static_cast<int64_t>(f.reference.size()) / v.channels);
+    if (v.lengthIsSource) {
+        EXPECT_EQ(decoder.Length(), kFrames);
+    }
+    EXPECT_EQ(decoder.DurationMs(), decoder.Length() * 1000 / v.rate);
+}
+
+TEST_P(DecoderFormats, ReadingFromStartGivesFfmpegsDecodeAndThenNothing) {
+    const Variant& v = GetParam();
+    const Fixture& f = FixtureFor(v);
+    AudioDecoder decoder(f.path);
+    std::vector<float> all;
+    int64_t frames = 0;
+    // Odd block sizes cross codec frame boundaries everywhere.
+    for (int64_t got = 1; got > 0;) {
+        got = decoder.Read(all, 1000 + frames % 777);
+        frames += got;
+    }
+    EXPECT_EQ(frames, decoder.Length());
+    ASSERT_EQ(all.size(), f.reference.size());
+    EXPECT_LE(MaxDiff(all, f.reference, 0, v.channels), v.tolerance);
+    EXPECT_EQ(decoder.Read(all, 100), 0);
+}
+
+TEST_P(DecoderFormats, SeekThenReadEqualsContinuousRead) {
+    const Variant& v = GetParam();
+    const Fixture& f = FixtureFor(v);
+    AudioDecoder decoder(f.path);
+    const int64_t length = decoder.Length();
+    ASSERT_GT(length, 5000);
+    // Near the start (inside an MP3 pre-roll and the encoder delay), across frame boundaries,
+    // the middle, backwards, and the very end.
+    const int64_t positions[] = {0,          1,          575,        576,        1152,
+                                 1700,       5000,       length / 2, length / 3, length - 4000,
+                                 length - 1, length / 2, 3,          length - 1, 0};
+    for (const int64_t p : positions) {
+        SCOPED_TRACE(p);
+        decoder.Seek(p);
+        const std::vector<float> got = ReadFrames(decoder, 3000);
+        EXPECT_EQ(static_cast<int64_t>(got.size()),
+                  std::min<int64_t>(3000, length - p) * v.channels);
+        EXPECT_LE(MaxDiff(got, f.reference, p, v.channels), v.tolerance);
+    }
+    decoder.Seek(length);
+    std::vector<float> rest;
+    EXPECT_EQ(decoder.Read(rest, 10), 0);
+    decoder.Seek(length + 100);  // clamped to the end
+    EXPECT_EQ(decoder.Read(rest, 10), 0);
+}
+
+TEST_P(DecoderFormats, RandomSeeksAndReadsFollowTheContinuousDecode) {
+    const Variant& v = GetParam();
+    const Fixture& f = FixtureFor(v);
+    AudioDecoder decoder(f.path);
+    const int64_t length = decoder.Length();
+    std::mt19937 random(12345);
+    int64_t pos = 0;
+    for (int step = 0; step < 40; ++step) {
+        if (random() % 3 != 0) {
+            pos = static_cast<int64_t>(random() % static_cast<uint32_t>(length + 1));
+            decoder.Seek(pos);
+        }
+        const int64_t want = 1 + random() % 5000;
+        const std::vector<float> got = ReadFrames(decoder, want);
+        const int64_t frames = static_cast<int64_t>(got.size()) / v.channels;
+        ASSERT_EQ(frames, std::min(want, length - pos)) << "step " << step << " at " << pos;
+        ASSERT_LE(MaxDiff(got, f.reference, pos, v.channels), v.tolerance)
+            << "step " << step << " at " << pos;
+        pos += frames;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,303 @@
+// Carrying descriptive information between the four output kinds, judged by ffprobe.
+#include <gtest/gtest.h>
+#include <taglib/asffile.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <map>
+#include <ostream>
+#include <memory>
+#include <tuple>
+
+#include "platform/audio/AudioError.h"
+#include "platform/audio/TAudioInformation2.h"
+#include "support/Oracle.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace quillet {
+namespace {
+
+using test::Ffmpeg;
+using test::RunTool;
+
+const QString kTitle = QString::fromUtf8("Šťastné čísla — 東京");
+const QString kArtist = QString::fromUtf8("Zdeněk & Ørsted");
+const QString kAlbum = "Album of Tests";
+const QString kDate = "2021";
+const QString kTrack = "7";
+const QString kGenre = "Jazz";
+const QString kComment = QString::fromUtf8("Poznámka: ünïcödé");
+const QString kPictureDescription = "front";
+
+const QStringList kKinds{"mp3", "wav", "wma", "ogg"};
+
+QByteArray Hash(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What ffprobe sees in a file: every format and stream tag (keys in lower case) and the bytes
+// of the first attached picture, extracted by ffmpeg.
+struct Probed {
+    std::map<QString, QString> tags;
+    bool hasPicture = false;
+    QByteArray picture;
+};
+
+Probed Probe(const QString& path, const QString& scratch) {
+    Probed result;
+    const auto r = RunTool("ffprobe", {"-v", "error", "-show_entries",
+                                       "format_tags:stream_tags:stream=index,codec_type:"
+                                       "stream_disposition=attached_pic",
+                                       "-of", "json", path});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(r.out).object();
+    auto take = [&](const QJsonObject& tags) {
+        for (auto it = tags.begin(); it != tags.end(); ++it)
+            result.tags.emplace(it.key().toLower(), it.value().toString());
+    };
+    take(root["format"].toObject()["tags"].toObject());
+    for (const auto& s : root["streams"].toArray()) {
+        const QJsonObject stream = s.toObject();
+        if (stream["codec_type"].toString() == "audio") take(stream["tags"].toObject());
+        if (stream["disposition"].toObject()["attached_pic"].toInt() == 1 && !result.hasPicture) {
+            result.hasPicture = true;
+            const QString out = scratch + "/picture.bin";
+            QFile::remove(out);
+            Ffmpeg({"-i", path, "-map", QString("0:%1").arg(stream["index"].toInt()), "-c",
+                    "copy", "-f", "image2", out});
+            result.picture = ReadAll(out);
+        }
+    }
+    return result;
+}
+
+QStringList MetadataArgs() {
+    return {"-metadata", "title=" + kTitle,     "-metadata", "artist=" + kArtist,
+            "-metadata", "album=" + kAlbum,     "-metadata", "date=" + kDate,
+            "-metadata", "track=" + kTrack,     "-metadata", "genre=" + kGenre,
+            "-metadata", "comment=" + kComment};
+}
+
+// Kinds FFmpeg cannot give a cover get it from TagLib, each with its own picture structure.
+void AttachCover(const QString& path, const QString& kind, const QByteArray& png) {
+    const QByteArray name = QFile::encodeName(path);
+    const TagLib::ByteVector data(png.constData(), static_cast<unsigned>(png.size()));
+    if (kind == "wav") {
+        TagLib::RIFF::WAV::File f(name.constData(), false);
+        auto frame = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+        frame->setMimeType("image/png");
+        frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        frame->setDescription(kPictureDescription.toStdString());
+        frame->setPicture(data);
+        f.ID3v2Tag()->addFrame(frame.release());
+        ASSERT_TRUE(f.save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone));
+    } else if (kind == "wma") {
+        TagLib::ASF::File f(name.constData(), false);
+        TagLib::ASF::Picture picture;
+        picture.setMimeType("image/png");
+        picture.setType(TagLib::ASF::Picture::FrontCover);
+        picture.setDescription(kPictureDescription.toStdString());
+        picture.setPicture(data);
+        f.tag()->setAttribute("WM/Picture", TagLib::ASF::Attribute(picture));
+        ASSERT_TRUE(f.save());
+    } else if (kind == "ogg") {
+        TagLib::Ogg::Vorbis::File f(name.constData(), false);
+        auto picture = std::make_unique<TagLib::FLAC::Picture>();
+        picture->setMimeType("image/png");
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        picture->setDescription(kPictureDescription.toStdString());
+        picture->setData(data);
+        f.tag()->addPicture(picture.release());
+        ASSERT_TRUE(f.save());
+    }
+}
+
+class AudioInformationCarry : public ::testing::TestWithParam<std::tuple<QString, QString>> {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(dir_->isValid());
+        cover_ = dir_->path() + "/cover.png";
+        Ffmpeg({"-f", "lavfi", "-i", "testsrc=s=48x32", "-frames:v", "1", cover_});
+        for (const QString& kind : kKinds) {
+            const QString path = Source(kind);
+            if (kind == "mp3") {
+                Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.5", "-i", cover_, "-map", "0",
+                                   "-map", "1", "-c:v", "copy", "-disposition:v", "attached_pic",
+                                   "-metadata:s:v", "comment=Cover (front)", "-metadata:s:v",
+                                   "title=" + kPictureDescription} +
+                       MetadataArgs() + QStringList{path});
+            } else {
+                Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.5"} + MetadataArgs() +
+                       QStringList{path});
+                AttachCover(path, kind, ReadAll(cover_));
+            }
+        }
+    }
+    static void TearDownTestSuite() { dir_.reset(); }
+
+    static QString Source(const QString& kind) { return dir_->path() + "/source." + kind; }
+    static QString Target(const QString& from, const QString& kind) {
+        const QString path = dir_->path() + "/from-" + from + "." + kind;
+        // A plain output with no descriptive tags, as the writer leaves it.
+        Ffmpeg({"-f", "lavfi", "-i", "sine=d=0.5", "-map_metadata", "-1", path});
+        return path;
+    }
+
+    static std::unique_ptr<QTemporaryDir> dir_;
+    static QString cover_;
+};
+
+std::unique_ptr<QTemporaryDir> AudioInformationCarry::dir_;
+QString AudioInformationCarry::cover_;
+
+TEST_P(AudioInformationCarry, TextAndCoverReachTheTarget) {
+    const auto& [from, to] = GetParam();
+    const QString source = Source(from);
+    const QString target = Target(from, to);
+    ASSERT_FALSE(Probe(target, dir_->path()).tags.count("title"));
+    const QByteArray sourceHash = Hash(source);
+
+    TAudioInformation2 info;
+    info.SetOptionFlag(true);
+    info.LoadInformation(source);
+    info.SaveInformation(target);
+
+    EXPECT_EQ(Hash(source), sourceHash) << "the source must never be modified";
+    const Probed probed = Probe(target, dir_->path());
+    auto tag = [&](const char* key) {
+        const auto it = probed.tags.find(key);
+        return it == probed.tags.end() ? QString("<missing>") : it->second;
+    };
+    EXPECT_EQ(tag("title"), kTitle);
+    EXPECT_EQ(tag("artist"), kArtist);
+    EXPECT_EQ(tag("album"), kAlbum);
+    // ASF keeps the year in WM/Year, which FFmpeg lists under that name.
+    EXPECT_EQ((to == "wma" ? tag("wm/year") : tag("date")).left(4), kDate);
+    EXPECT_EQ(tag("track"), kTrack);
+    EXPECT_EQ(tag("genre"), kGenre);
+    EXPECT_EQ(tag("comment"), kComment);
+    if (to == "wav") {
+        // FFmpeg prefers the ID3 chunk; the INFO list must carry the title in UTF-8 as well.
+        const QByteArray title = kTitle.toUtf8();
+        QByteArray inam("INAM");
+        const quint32 size = static_cast<quint32>(title.size() + 1);
+        for (int i = 0; i < 4; ++i) inam.append(static_cast<char>((size >> (8 * i)) & 0xff));
+        EXPECT_TRUE(ReadAll(target).contains(inam + title)) << "no UTF-8 title in RIFF INFO";
+    }
+    EXPECT_TRUE(probed.hasPicture) << "no attached picture in the target";
+    EXPECT_EQ(probed.picture, ReadAll(cover_)) << "the cover's bytes changed on the way";
+    // The audio is still whole and decodable after the rewrite.
+    EXPECT_NEAR(test::ProbeStream(target, "duration").toDouble(), 0.5, 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPairs, AudioInformationCarry,
+                         ::testing::Combine(::testing::ValuesIn(kKinds.toVector()),
+                                            ::testing::ValuesIn(kKinds.toVector())),
+                         [](const auto& info) {
+                             return (std::get<0>(info.param) + "_to_" + std::get<1>(info.param))
+                                 .toStdString();
+                         });
+
+class AudioInformationEdges : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    QString Path(const QString& name) const { return dir_.path() + "/" + name; }
+    QTemporaryDir dir_;
+};
+
+TEST_F(AudioInformationEdges, UntaggedSourceWritesNothing) {
+    for (const QString& kind : kKinds) {
+        SCOPED_TRACE(kind.toStdString());
+        const QString source = Path("plain-src." + kind);
+        const QString target = Path("plain-dst." + kind);
+        Ffmpeg({"-f", "lavfi", "-i", "sine=d=0.3", "-map_metadata", "-1", source});
+        Ffmpeg({"-f", "lavfi", "-i", "sine=d=0.3", "-map_metadata", "-1", target});
+        const QByteArray before = Hash(target);
+        TAudioInformation2 info;
+        info.LoadInformation(source);
+        EXPECT_NO_THROW(info.SaveInformation(target));
+        EXPECT_EQ(Hash(target), before);
+    }
+}
+
+TEST_F(AudioInformationEdges, UnreadableSourceLoadsNothingAndForgetsEarlierTags) {
+    const QString tagged = Path("tagged.mp3");
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() +
+           QStringList{tagged});
+    const QString text = Path("letter.mp3");
+    {
+        QFile f(text);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("Dear reader,\nthis is not audio.\n").repeated(50));
+    }
+    const QString target = Path("out.ogg");
+    Ffmpeg({"-f", "lavfi", "-i", "sine=d=0.3", "-map_metadata", "-1", target});
+    const QByteArray textHash = Hash(text);
+
+    TAudioInformation2 info;
+    info.LoadInformation(tagged);
+    EXPECT_NO_THROW(info.LoadInformation(text));
+    EXPECT_NO_THROW(info.LoadInformation(Path("missing.mp3")));
+    const QByteArray before = Hash(target);
+    EXPECT_NO_THROW(info.SaveInformation(target));
+    EXPECT_EQ(Hash(target), before) << "tags of an earlier load leaked into this save";
+    EXPECT_EQ(Hash(text), textHash);
+}
+
+TEST_F(AudioInformationEdges, SaveIntoMissingFileOrFolderNamesIt) {
+    const QString source = Path("src.wav");
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() +
+           QStringList{source});
+    TAudioInformation2 info;
+    info.LoadInformation(source);
+    for (const QString& bad : {Path("nowhere/out.mp3"), Path("")}) {
+        try {
+            info.SaveInformation(bad);
+            ADD_FAILURE() << "no error for " << bad.toStdString();
+        } catch (const AudioError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QDir::toNativeSeparators(bad)))
+                << e.what();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(Path("nowhere/out.mp3")));
+}
+
+TEST_F(AudioInformationEdges, SaveReplacesTheTargetsOwnFieldsAndKeepsOthers) {
+    const QString source = Path("src.ogg");
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3", "-metadata", "title=" + kTitle,
+                       source});
+    const QString target = Path("dst.mp3");
+    Ffmpeg({"-f", "lavfi", "-i", "sine=d=0.3", "-metadata", "title=Old title", "-metadata",
+            "publisher=Label", target});
+    TAudioInformation2 info;
+    info.LoadInformation(source);
+    info.SaveInformation(target);
+    const Probed probed = Probe(target, dir_.path());
+    EXPECT_EQ(probed.tags.at("title"), kTitle);
+    ASSERT_TRUE(probed.tags.count("publisher"));
+    EXPECT_EQ(probed.tags.at("publisher"), "Label");
+}
+
+}  // namespace
+}  // namespace quillet
