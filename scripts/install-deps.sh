@@ -6,8 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
   libgtest-dev
-  ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick
-  gstreamer1.0-plugins-base gstreamer1.0-pulseaudio
+  ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick time
 )
 missing=()
 for p in "${packages[@]}"; do

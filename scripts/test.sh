@@ -21,14 +21,16 @@ cmake --build "$build" -j"$(nproc)"
 pulse_dir=$(mktemp -d /tmp/quillet-pulse.XXXXXX)
 export PULSE_SERVER="unix:$pulse_dir/native"
 export PULSE_RUNTIME_PATH="$pulse_dir"
-pulseaudio -D --exit-idle-time=-1 --disallow-exit -n --use-pid-file=no \
+pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no \
   --load="module-null-sink sink_name=quillet_null" \
   --load="module-native-protocol-unix auth-anonymous=1 socket=$pulse_dir/native" \
-  --load="module-always-sink" >/dev/null 2>&1 || true
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl set-default-sink quillet_null >/dev/null 2>&1 || true
-stop_pulse() { pactl exit >/dev/null 2>&1 || pulseaudio -k >/dev/null 2>&1 || true; rm -rf "$pulse_dir"; }
+  >"$pulse_dir/log" 2>&1 &
+pulse_pid=$!
+stop_pulse() { kill "$pulse_pid" 2>/dev/null || true; wait "$pulse_pid" 2>/dev/null || true; rm -rf "$pulse_dir"; }
 trap stop_pulse EXIT
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl info >/dev/null 2>&1 || { echo "PulseAudio did not start:"; cat "$pulse_dir/log"; }
+pactl set-default-sink quillet_null >/dev/null 2>&1 || true
 
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"

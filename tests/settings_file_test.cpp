@@ -1,18 +1,18 @@
-#include "settings/SettingsFile.h"
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <unistd.h>
+
+#include "settings/SettingsFile.h"
 
 namespace quillet {
 namespace {
 
 class SettingsFileTest : public ::testing::Test {
-protected:
+  protected:
     QString Path() const { return dir_.filePath("quillet.ini"); }
 
     void Store(const QByteArray& bytes) const {
@@ -99,15 +99,16 @@ TEST_F(SettingsFileTest, BooleansReadAsIntegers) {
 }
 
 TEST_F(SettingsFileTest, NamesMatchWithoutCaseAndFirstDuplicateWins) {
-    Store("top=ignored\n"
-          "[CUT]\n"
-          "Format=2\n"
-          "format=3\n"
-          "[other]\n"
-          "format=9\n"
-          "[cut]\n"
-          "format=4\n"
-          "late=5\n");
+    Store(
+        "top=ignored\n"
+        "[CUT]\n"
+        "Format=2\n"
+        "format=3\n"
+        "[other]\n"
+        "format=9\n"
+        "[cut]\n"
+        "format=4\n"
+        "late=5\n");
     SettingsFile settings(Path());
     EXPECT_EQ(settings.ReadInteger("cut", "format", 0), 2);
     EXPECT_EQ(settings.ReadInteger("Cut", "FORMAT", 0), 2);
@@ -123,13 +124,16 @@ TEST_F(SettingsFileTest, NamesMatchWithoutCaseAndFirstDuplicateWins) {
 
 TEST_F(SettingsFileTest, StringsAreTrimmedUnquotedAndCutAt2047Characters) {
     const QByteArray longValue(3000, 'x');
-    Store("[cut]\n"
-          "  output directory  =   /home/a b/music  \n"
-          "long=" + longValue + "\n"
-          "quoted=\" padded \"\n"
-          "single='x'\n"
-          "lonely=\"\n"
-          "path=/a=b\n");
+    Store(
+        "[cut]\n"
+        "  output directory  =   /home/a b/music  \n"
+        "long=" +
+        longValue +
+        "\n"
+        "quoted=\" padded \"\n"
+        "single='x'\n"
+        "lonely=\"\n"
+        "path=/a=b\n");
     SettingsFile settings(Path());
     EXPECT_EQ(settings.ReadString("cut", "output directory", ""), "/home/a b/music");
     EXPECT_EQ(settings.ReadString("cut", "long", "").size(), 2047);
@@ -141,9 +145,9 @@ TEST_F(SettingsFileTest, StringsAreTrimmedUnquotedAndCutAt2047Characters) {
 
 TEST_F(SettingsFileTest, WrittenValuesReadBackExactly) {
     SettingsFile settings(Path());
-    const QString values[] = {"/home/me/Music",     " leading and trailing ", "\"quoted\"",
-                              "'single'",           "ünïcödé ♪",              "",
-                              "a;b#c=d[e]",         QString(2047, 'y')};
+    const QString values[] = {
+        "/home/me/Music", " leading and trailing ", "\"quoted\"", "'single'", "ünïcödé ♪", "",
+        "a;b#c=d[e]",     QString(2047, 'y')};
     for (const QString& value : values) {
         settings.WriteString("cut", "output directory", value);
         EXPECT_EQ(settings.ReadString("cut", "output directory", "default"), value);
@@ -264,8 +268,8 @@ TEST_F(SettingsFileTest, ReadOnlyFolderRefusesWriteForOrdinaryUsers) {
     ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     SettingsFile settings(Path());
     EXPECT_THROW(settings.WriteInteger("cut", "format", 2), SettingsError);
-    QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner);
+    QFile::setPermissions(dir_.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(settings.ReadInteger("cut", "format", 0), 1);
 }
 
@@ -277,9 +281,9 @@ TEST_F(SettingsFileTest, LineBreakInValueIsRefusedAndFileKept) {
 }
 
 TEST(SettingsFileDefaultPath, IsInTheUsersConfigurationFolder) {
-    EXPECT_EQ(SettingsFile::DefaultPath(),
-              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                  "/quillet.ini");
+    EXPECT_EQ(
+        SettingsFile::DefaultPath(),
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/quillet.ini");
     EXPECT_TRUE(SettingsFile::DefaultPath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
 }
 

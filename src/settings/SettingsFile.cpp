@@ -77,9 +77,7 @@ std::optional<QString> SectionName(const QString& text) {
 
 bool IsComment(const QString& text) { return text.startsWith(u';') || text.startsWith(u'#'); }
 
-bool SameName(const QString& a, const QString& b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
+bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 // Where a key lives in the file: the first section of that name and, in it, the first line of
 // that key. Later duplicates are ignored, as the Windows profile functions ignore them.
@@ -204,14 +202,15 @@ void SettingsFile::WriteString(const QString& section, const QString& key, const
     ParsedFile file = SplitLines(*bytes);
     const Location at = Locate(file, section, key);
 
-    const QByteArray stored = (NeedsQuotes(value) ? QStringLiteral("\"%1\"").arg(value) : value).toUtf8();
+    const QByteArray stored =
+        (NeedsQuotes(value) ? QStringLiteral("\"%1\"").arg(value) : value).toUtf8();
     if (at.keyLine >= 0) {
         Line& line = file.lines[at.keyLine];
         line.text = line.text.left(line.text.indexOf('=') + 1) + stored;
     } else {
         const Line entry{key.toUtf8() + '=' + stored, file.newline};
-        const int insertAt = at.sectionLine >= 0 ? at.lastContentLine + 1
-                                                 : static_cast<int>(file.lines.size());
+        const int insertAt =
+            at.sectionLine >= 0 ? at.lastContentLine + 1 : static_cast<int>(file.lines.size());
         // A last line without a terminator gets one when something is added after it.
         if (insertAt == static_cast<int>(file.lines.size()) && !file.lines.empty() &&
             file.lines.back().end.isEmpty())

@@ -1,9 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
+#include <QtMultimedia/qaudio.h>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/audio/SampleArray.h"
+
+class QAudioSink;
 
 namespace quillet {
 
@@ -31,7 +37,30 @@ signals:
     void OnEndPlay();
 
 private:
+    void StopOutput();
+    void Tick();
+    void Finish();
+    void AskForData(void (TAudioPlayer2::*event)());
+    void RequestIfLow();
+    void SinkStateChanged(QAudio::State state);
+    void Retire(std::unique_ptr<QAudioSink> sink);
+    void DeleteRetired();
+
     std::unique_ptr<PlayerStream> stream_;
+    // Declared after the stream they read from, so they go first.
+    std::unique_ptr<QAudioSink> sink_;
+    // Stopped sinks, deleted from the event loop: a sink's destructor processes events, which
+    // must not happen inside Play or Stop.
+    std::vector<std::unique_ptr<QAudioSink>> retired_;
+    QTimer timer_;
+    int sampleRate_ = 44100;
+    int channels_ = 2;
+    bool playing_ = false;
+    // Counts runs (Play to Stop or end); an event posted in an earlier run is dropped.
+    uint64_t run_ = 0;
+    // Requests for data sent and not yet answered by QueueSamples.
+    int unanswered_ = 0;
+    int starvedTicks_ = 0;
 };
 
 }  // namespace quillet

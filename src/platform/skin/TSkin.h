@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -10,7 +11,7 @@
 namespace quillet {
 
 class SkinError : public std::runtime_error {
-public:
+  public:
     explicit SkinError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
@@ -19,9 +20,14 @@ class SkinFormWidget;
 
 // Draws a window from a skin library file and reports the user's actions on its named objects.
 // Failures throw SkinError with a message naming the file and what is wrong.
+//
+// The form is laid into the window (into the central widget of a QMainWindow), covers it and
+// sits beneath the window's own controls, so controls placed in the same parent show over it.
+// The TSkin widget itself stays hidden. Mouse buttons are reported as 0 left, 1 right,
+// 2 middle; x and y are relative to the object.
 class TSkin : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TSkin(QWidget* parent = nullptr);
     ~TSkin() override;
 
@@ -31,15 +37,17 @@ public:
     // The form laid onto window, or nullptr when none was applied.
     ISkinForm* GetFormObject(QWidget* window);
 
-signals:
+  signals:
     void OnClick(quillet::ISkinObject* source);
     void OnMouseDown(quillet::ISkinObject* source, int button, int x, int y);
     void OnMouseUp(quillet::ISkinObject* source, int button, int x, int y);
     void OnScrollTrack(quillet::ISkinObject* source, int newPos);
 
-private:
+  private:
+    const SkinLibrary& Library() const;
+
     std::unique_ptr<SkinLibrary> library_;
-    SkinFormWidget* form_ = nullptr;  // child widget, owned by Qt's parent chain
+    QPointer<SkinFormWidget> form_;  // lies in the skinned window, which owns it
 };
 
 }  // namespace quillet

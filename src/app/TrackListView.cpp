@@ -1,0 +1,82 @@
+#include "app/TrackListView.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace quillet {
+
+namespace {
+
+struct Column {
+    const char* caption;
+    int width;
+};
+
+constexpr Column kColumns[] = {
+    {"File Name", 125}, {"Start Time - End Time", 120}, {"Length", 62}, {"Status", 75}};
+
+// Draws each cell as usual, then its right and bottom grid lines.
+class GridDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        const QRect r = option.rect;
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+};
+
+}  // namespace
+
+TrackListView::TrackListView(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(static_cast<int>(std::size(kColumns)));
+    QStringList captions;
+    for (const Column& column : kColumns) captions << QString::fromLatin1(column.caption);
+    setHeaderLabels(captions);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragDropMode(QAbstractItemView::NoDragDrop);
+    setItemDelegate(new GridDelegate(this));
+
+    QHeaderView* head = header();
+    head->setSectionsClickable(false);
+    head->setSectionsMovable(false);
+    head->setStretchLastSection(false);
+    head->setSectionResizeMode(QHeaderView::Fixed);
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+        setColumnWidth(i, kColumns[i].width);
+    }
+}
+
+void TrackListView::mousePressEvent(QMouseEvent* event) {
+    QTreeWidget::mousePressEvent(event);
+    leftPressed_ = event->button() == Qt::LeftButton;
+    emit Pressed();
+}
+
+void TrackListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    const bool click = leftPressed_ && event->button() == Qt::LeftButton;
+    leftPressed_ = false;
+    if (click) emit Clicked();
+}
+
+void TrackListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) emit DoubleClicked();
+}
+
+}  // namespace quillet

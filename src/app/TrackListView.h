@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QTreeWidget>
+
+namespace quillet {
+
+// The track list: a read-only report of four fixed columns with grid lines. It reports mouse
+// presses and clicks anywhere in it, on rows and on the empty space below them, after the view
+// has updated its selection.
+class TrackListView : public QTreeWidget {
+    Q_OBJECT
+  public:
+    explicit TrackListView(QWidget* parent = nullptr);
+
+  signals:
+    void Pressed();
+    void Clicked();
+    void DoubleClicked();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    bool leftPressed_ = false;
+};
+
+}  // namespace quillet

@@ -1,0 +1,117 @@
+#include "platform/audio/PlayerStream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quillet {
+
+PlayerStream::PlayerStream() {
+    // Unbuffered: QIODevice's own read-ahead would take blocks out of the queue long before the
+    // device asks for them and spoil the counts.
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+void PlayerStream::Reset(int bytesPerFrame, int channels) {
+    blocks_.clear();
+    peaks_.clear();
+    queuedBytes_ = 0;
+    framesHanded_ = 0;
+    bytesPerFrame_ = std::max(1, bytesPerFrame);
+    channels_ = std::max(1, channels);
+    endOfSource_ = false;
+    paddingStarted_ = false;
+    starved_ = false;
+}
+
+void PlayerStream::Append(const uint8_t* data, size_t bytes) {
+    if (bytes == 0) {
+        endOfSource_ = true;
+    } else if (!paddingStarted_) {
+        // Once silence follows the end, late audio could only play after it; it is dropped.
+        endOfSource_ = false;
+        const size_t whole = bytes / bytesPerFrame_ * bytesPerFrame_;
+        if (whole == 0) return;
+        blocks_.push_back(Block{std::vector<uint8_t>(data, data + whole), 0});
+        queuedBytes_ += static_cast<int64_t>(whole);
+    }
+    if (starved_) {
+        starved_ = false;
+        emit readyRead();  // wakes the device, which stopped pulling when it got nothing
+    }
+}
+
+qint64 PlayerStream::bytesAvailable() const { return queuedBytes_ + QIODevice::bytesAvailable(); }
+
+qint64 PlayerStream::readData(char* data, qint64 maxSize) {
+    const qint64 want = maxSize / bytesPerFrame_ * bytesPerFrame_;
+    if (want <= 0) return 0;
+    qint64 given = 0;
+    int blocksDone = 0;
+    while (given < want && !blocks_.empty()) {
+        Block& block = blocks_.front();
+        const size_t n = std::min<size_t>(static_cast<size_t>(want - given),
+                                          block.bytes.size() - block.offset);
+        std::memcpy(data + given, block.bytes.data() + block.offset, n);
+        block.offset += n;
+        given += static_cast<qint64>(n);
+        queuedBytes_ -= static_cast<int64_t>(n);
+        if (block.offset == block.bytes.size()) {
+            blocks_.pop_front();
+            ++blocksDone;
+        }
+    }
+    const int64_t frames = given / bytesPerFrame_;
+    NotePeaks(data, frames);
+    framesHanded_ += frames;
+
+    if (given < want && endOfSource_) {
+        // After the end, silence keeps the device running until the last audio has been heard.
+        std::memset(data + given, 0, static_cast<size_t>(want - given));
+        given = want;
+        paddingStarted_ = true;
+    }
+    if (given == 0) starved_ = true;
+
+    for (int i = 0; i < blocksDone; ++i)
+        if (onBlockHanded) onBlockHanded();
+    if (starved_ && onStarved) onStarved();
+    return given;
+}
+
+qint64 PlayerStream::writeData(const char*, qint64) { return -1; }
+
+void PlayerStream::NotePeaks(const char* data, int64_t frames) {
+    if (frames <= 0) return;
+    float left = 0.0f;
+    float right = 0.0f;
+    const int rightChannel = channels_ > 1 ? 1 : 0;
+    for (int64_t i = 0; i < frames; ++i) {
+        float l = 0.0f;
+        float r = 0.0f;
+        std::memcpy(&l, data + (i * channels_) * 4, 4);
+        std::memcpy(&r, data + (i * channels_ + rightChannel) * 4, 4);
+        left = std::max(left, std::fabs(l));
+        right = std::max(right, std::fabs(r));
+    }
+    auto scale = [](float peak) {
+        return static_cast<int>(std::lround(std::min(1.0f, peak) * 32767.0f));
+    };
+    peaks_.push_back(Peak{framesHanded_ + frames, scale(left), scale(right)});
+}
+
+void PlayerStream::TakeLevels(int64_t playedFrame, int& left, int& right) {
+    left = 0;
+    right = 0;
+    while (!peaks_.empty() && peaks_.front().endFrame <= playedFrame) {
+        left = std::max(left, peaks_.front().left);
+        right = std::max(right, peaks_.front().right);
+        peaks_.pop_front();
+    }
+    if (!peaks_.empty()) {  // the piece being heard right now
+        left = std::max(left, peaks_.front().left);
+        right = std::max(right, peaks_.front().right);
+    }
+}
+
+}  // namespace quillet

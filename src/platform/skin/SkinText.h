@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QLabel>
+
+#include "platform/skin/SkinFormSpec.h"
+#include "platform/skin/SkinObject.h"
+
+namespace quillet {
+
+// A named text field of the skin (times, the file name). Text too long for its box is elided
+// in the middle, so both ends of a file name stay readable.
+class SkinText : public QLabel, public ISkinObject, public ISkinLabel, public ISkinElement {
+    Q_OBJECT
+  public:
+    SkinText(const SkinObjectSpec& spec, QWidget* parent);
+
+    QString GetName() const override { return spec_.name; }
+    ISkinSlider* Slider() override { return nullptr; }
+    ISkinLabel* Label() override { return this; }
+    ISkinElement* Element() override { return this; }
+
+    QString GetText() const override { return text(); }
+    void SetText(const QString& text) override;
+
+    void SetVisible(bool visible) override { setVisible(visible); }
+    void Redraw() override { update(); }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    SkinObjectSpec spec_;
+};
+
+}  // namespace quillet

@@ -1,0 +1,288 @@
+// The audio engine from the command line: the same calls the program makes, for scripts,
+// benchmarks and checking a file by hand.
+//
+//   quillet-engine info FILE
+//   quillet-engine read FILE START COUNT OUT
+//   quillet-engine convert IN START END OUT [--mp3 ...|--wav ...|--wma ...|--ogg ...]
+//
+// Exit status: 0 done, 1 an engine error (its message on stderr), 2 bad usage or a format the
+// writer refuses.
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/audio/AudioError.h"
+#include "platform/audio/TAudioFile2.h"
+#include "platform/audio/TAudioFile2LameEnc.h"
+#include "platform/audio/TAudioInformation2.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace quillet {
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kEngineError = 1;
+constexpr int kRefused = 2;
+constexpr int32_t kPlaybackArray = 4410;
+
+const char kUsage[] =
+    "usage:\n"
+    "  quillet-engine info FILE\n"
+    "  quillet-engine read FILE START COUNT OUT\n"
+    "  quillet-engine convert IN START END OUT [option]\n"
+    "options of convert (without one, the writer's own choice):\n"
+    "  --mp3 RATE,KBPS,CHANNELS,QUALITY[,vbr,VBRKBPS,VBRQUALITY]\n"
+    "  --wav RATE,CHANNELS,BITS\n"
+    "  --wma PROFILE            (1..47)\n"
+    "  --ogg RATE,CHANNELS,KBPS,MAXKBPS,MINKBPS,QUALITY   (QUALITY -1: none)\n";
+
+struct UsageError {};
+
+int Usage() {
+    std::fputs(kUsage, stderr);
+    return kRefused;
+}
+
+int32_t ToInt(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok) throw UsageError{};
+    return value;
+}
+
+std::vector<int> ToInts(const QString& list, int count) {
+    const QStringList parts = list.split(',');
+    if (parts.size() != count) throw UsageError{};
+    std::vector<int> values;
+    for (const QString& p : parts) values.push_back(ToInt(p));
+    return values;
+}
+
+int Info(const QString& path) {
+    TAudioFile2 file;
+    file.OpenForRead(path, 0, 1);
+    std::printf("length=%d duration_ms=%d rate=%d channels=%d bytes_per_position=%d\n",
+                file.Length(), file.DurationMs(), file.SampleRate(), file.Channels(),
+                file.BytesPerPosition());
+    file.Close();
+    return kOk;
+}
+
+int Read(const QString& path, int32_t start, int32_t count, const QString& outPath) {
+    TAudioFile2 file;
+    file.OpenForRead(path, 0, 1);
+    file.SeekPosition(start, 3);
+    QFile out(outPath);
+    if (!out.open(QIODevice::WriteOnly))
+        throw AudioError(
+            QStringLiteral("Unable to create \"%1\": %2.").arg(outPath, out.errorString()));
+    const int32_t bytesPerPosition = file.BytesPerPosition();
+    while (count > 0) {
+        const SampleArray array = file.ReadSamples(std::min(count, kPlaybackArray));
+        if (array.Empty()) break;
+        const auto bytes = static_cast<qint64>(array.ByteCount());
+        if (out.write(reinterpret_cast<const char*>(array.Data()), bytes) != bytes)
+            throw AudioError(
+                QStringLiteral("Unable to write \"%1\": %2.").arg(outPath, out.errorString()));
+        count -= static_cast<int32_t>(array.ByteCount() / static_cast<size_t>(bytesPerPosition));
+    }
+    file.Close();
+    return kOk;
+}
+
+// Reading runs on a thread of its own, a few arrays ahead of the writer, so that decoding and
+// encoding share the machine's cores. Each object is used by one thread only.
+class ArrayQueue {
+  public:
+    explicit ArrayQueue(size_t limit) : limit_(limit) {}
+
+    // False when the writer has given up.
+    bool Push(SampleArray array) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [&] { return arrays_.size() < limit_ || stopped_; });
+        if (stopped_) return false;
+        arrays_.push_back(std::move(array));
+        ready_.notify_one();
+        return true;
+    }
+    // The end of the stream (an empty array marks it) or the reader's failure.
+    void Close(std::exception_ptr failure) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = failure;
+        closed_ = true;
+        ready_.notify_one();
+    }
+    // False at the end; rethrows the reader's failure.
+    bool Pop(SampleArray* array) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [&] { return !arrays_.empty() || closed_; });
+        if (arrays_.empty()) {
+            if (failure_) std::rethrow_exception(failure_);
+            return false;
+        }
+        *array = std::move(arrays_.front());
+        arrays_.pop_front();
+        room_.notify_one();
+        return true;
+    }
+    // The writer gives up: the reader must not wait for room any longer.
+    void Stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+        arrays_.clear();
+        room_.notify_one();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::condition_variable room_;
+    std::deque<SampleArray> arrays_;
+    size_t limit_;
+    bool closed_ = false;
+    bool stopped_ = false;
+    std::exception_ptr failure_;
+};
+
+struct ReaderThread {
+    std::thread thread;
+    ArrayQueue* queue;
+    ~ReaderThread() {
+        queue->Stop();
+        if (thread.joinable()) thread.join();
+    }
+};
+
+void CopyPositions(TAudioFile2& reader, TAudioFile2& writer, int64_t positions) {
+    const int32_t block = reader.SampleRate() * reader.Channels();
+    const int32_t bytesPerPosition = reader.BytesPerPosition();
+    ArrayQueue queue(4);
+    ReaderThread worker{std::thread([&] {
+                            try {
+                                int64_t left = positions;
+                                while (left > 0) {
+                                    SampleArray a = reader.ReadSamples(
+                                        static_cast<int32_t>(std::min<int64_t>(left, block)));
+                                    if (a.Empty()) break;
+                                    left -= static_cast<int64_t>(a.ByteCount()) / bytesPerPosition;
+                                    if (!queue.Push(std::move(a))) break;
+                                }
+                                queue.Close(nullptr);
+                            } catch (...) {
+                                queue.Close(std::current_exception());
+                            }
+                        }),
+                        &queue};
+    SampleArray array;
+    while (queue.Pop(&array)) writer.WriteSamples(array);
+}
+
+bool Configure(TAudioFile2& writer, const QString& option, const QString& values) {
+    if (option == "--mp3") {
+        const QStringList parts = values.split(',');
+        if (parts.size() != 4 && !(parts.size() == 7 && parts[4] == "vbr")) throw UsageError{};
+        TAudioFile2LameEnc lame;
+        lame.SetSampleRate(ToInt(parts[0]));
+        lame.SetBitrate(ToInt(parts[1]));
+        lame.SetChannels(ToInt(parts[2]));
+        lame.SetQuality(ToInt(parts[3]));
+        lame.SetConstantBitrate(parts.size() == 4);
+        if (parts.size() == 7) {
+            lame.SetVbrBitrate(ToInt(parts[5]));
+            lame.SetVbrQuality(ToInt(parts[6]));
+        }
+        if (!writer.CheckMp3Format(lame.SampleRate(), lame.Bitrate(), lame.Channels())) {
+            std::fputs("This MP3 format not supported, please try another bit rate or frequency.\n",
+                       stderr);
+            return false;
+        }
+        writer.SetMp3Encoder(lame);
+    } else if (option == "--wav") {
+        const std::vector<int> v = ToInts(values, 3);
+        writer.SetWavFormat(v[0], v[1], v[2]);
+    } else if (option == "--wma") {
+        const int profile = ToInt(values);
+        if (profile < 1 || profile > 47) throw UsageError{};
+        writer.SetWmaProfile(profile);
+    } else if (option == "--ogg") {
+        const std::vector<int> v = ToInts(values, 6);
+        if (v[5] < INT16_MIN || v[5] > INT16_MAX) throw UsageError{};
+        if (v[5] == -1 && !writer.CheckOggFormat(v[0], v[1], v[2], v[3], v[4])) {
+            std::fputs("This OGG format not supported, please try another bit rate or frequency.\n",
+                       stderr);
+            return false;
+        }
+        writer.SetOggFormat(v[0], v[1], v[2], v[3], v[4], static_cast<int16_t>(v[5]));
+    } else {
+        throw UsageError{};
+    }
+    return true;
+}
+
+int Convert(const QStringList& args) {
+    const QString in = args[0];
+    const int32_t start = ToInt(args[1]);
+    const int32_t end = ToInt(args[2]);
+    const QString out = args[3];
+    if (start < 0 || end < start) throw UsageError{};
+    TAudioFile2 writer;
+    writer.SetOptionFlag(true);
+    if (args.size() == 6 && !Configure(writer, args[4], args[5])) return kRefused;
+    if (args.size() != 4 && args.size() != 6) throw UsageError{};
+
+    TAudioFile2 reader;
+    reader.SetOptionFlag(true);
+    reader.OpenForRead(in, 0, 1);
+    reader.SeekPosition(start, 3);
+    writer.CreateForWrite(out, 0);
+    writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
+    CopyPositions(reader, writer, int64_t{end} - start);
+    reader.Close();
+    writer.Close();
+
+    TAudioInformation2 information;
+    information.SetOptionFlag(true);
+    information.LoadInformation(in);
+    information.SaveInformation(out);
+    return kOk;
+}
+
+int Run(const QStringList& args) {
+    if (args.isEmpty()) return Usage();
+    const QString command = args[0];
+    const QStringList rest = args.mid(1);
+    if (command == "info" && rest.size() == 1) return Info(rest[0]);
+    if (command == "read" && rest.size() == 4)
+        return Read(rest[0], ToInt(rest[1]), ToInt(rest[2]), rest[3]);
+    if (command == "convert" && (rest.size() == 4 || rest.size() == 6)) return Convert(rest);
+    return Usage();
+}
+
+}  // namespace
+}  // namespace quillet
+
+int main(int argc, char** argv) {
+    // Our own messages say what failed; the libraries' log lines would only repeat it.
+    av_log_set_level(AV_LOG_FATAL);
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    try {
+        return quillet::Run(args);
+    } catch (const quillet::UsageError&) {
+        return quillet::Usage();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return quillet::kEngineError;
+    }
+}
