@@ -12,6 +12,7 @@
 #include "platform/audio/TAudioPlayer2.h"
 #include "platform/skin/SkinObject.h"
 #include "settings/SettingsFile.h"
+#include "tracks/TrackTable.h"
 
 class QAction;
 class QComboBox;
@@ -159,6 +160,10 @@ class Tfm_main : public QMainWindow {
     QString SavedTimeText;
     bool RestoreBeginBar = false;
     int RenameRow = 0;
+
+    // Record i describes row i of lv; TrackCount is the row count as of the last list command.
+    quillet::TrackTable TrackTable;
+    int TrackCount = 0;
 
     // Play range of the track being played.
     int64_t PlayStartPos = 0;
