@@ -439,6 +439,20 @@ TEST_F(TrackListTest, ListHoldsAtMost10001Files) {
     EXPECT_TRUE(AddingMenusEnabled());
 }
 
+TEST_F(TrackListTest, SettingsThatCannotBeWrittenLeaveTheMenusUsable) {
+    // A folder where the settings file should be: every write fails.
+    QFile::remove(SettingsFile::DefaultPath());
+    ASSERT_TRUE(QDir().mkpath(SettingsFile::DefaultPath()));
+    prompts_->files = {F().audio[0]};
+    EXPECT_THROW(W().AddFiles(), SettingsError);
+    QDir(SettingsFile::DefaultPath()).removeRecursively();
+    EXPECT_FALSE(W().IsAdding);
+    EXPECT_TRUE(AddingMenusEnabled());
+    EXPECT_EQ(W().TrackCount, Rows());
+    Add({F().audio[0]});
+    ExpectList({F().audio[0]});
+}
+
 TEST_F(TrackListTest, ClosingTheWindowEndsAnAddCleanly) {
     QStringList many;
     for (int i = 0; i < 40; ++i) many << F().audio[i % 4];
@@ -518,6 +532,26 @@ TEST_F(TrackListTest, AddPathScansInEnumerationOrder) {
     QStringList top = expected.filter(QRegularExpression(R"(/lib/[^/]+$)"));
     ExpectList(expected + top);
     EXPECT_EQ(Selected(), 0);
+}
+
+TEST_F(TrackListTest, AddPathSurvivesLinksAndBadFiles) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    ASSERT_TRUE(QFile::copy(F().audio[0], root + "/a.wav"));
+    ASSERT_TRUE(QFile::copy(F().audio[2], root + "/new\nline \"q\".ogg"));
+    ASSERT_TRUE(QFile::copy(F().zero, root + "/empty.ogg"));
+    ASSERT_TRUE(QFile::link(root, root + "/loop"));
+    ASSERT_TRUE(QFile::link(root + "/nowhere.mp3", root + "/gone.mp3"));
+    AddFolder(root, true);
+    QStringList messages = prompts_->messages;
+    messages.sort();
+    EXPECT_EQ(messages, QStringList({root + "/empty.ogg is an invalid audio file!",
+                                     root + "/gone.mp3 has been removed!"}));
+    ASSERT_EQ(Rows(), 2);
+    QStringList paths = {W().TrackTable[0].FilePath, W().TrackTable[1].FilePath};
+    ExpectList(paths);
+    paths.sort();
+    EXPECT_EQ(paths, QStringList({root + "/a.wav", root + "/new\nline \"q\".ogg"}));
 }
 
 TEST_F(TrackListTest, AddPathIsIgnoredWhileBusyAndCancelAddsNothing) {
