@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,6 +18,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResource>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -29,6 +34,7 @@
 #include "dialogs/Tfm_set.h"
 #include "platform/audio/AudioError.h"
 #include "platform/skin/TSkin.h"
+#include "support/Oracle.h"
 
 namespace quillet {
 namespace {
@@ -543,6 +549,36 @@ TEST_F(MainWindowTest, OneKeyPressOpensHelpOnceWhateverWidgetHasTheFocus) {
     EXPECT_EQ(prompts_->urls.size(), 2);
 }
 
+TEST_F(MainWindowTest, RightClickOnTheListOpensThePopupMenuWhoseEscapeKeepsTheWindow) {
+    Tfm_main& window = Start();
+    Activate();
+    QWidget* popup = nullptr;
+    QTimer::singleShot(0, &window, [&] {
+        popup = QApplication::activePopupWidget();
+        if (popup) QTest::keyClick(popup->windowHandle(), Qt::Key_Escape);
+        if (QWidget* still = QApplication::activePopupWidget()) still->close();
+    });
+    emit window.lv->customContextMenuRequested(QPoint(20, 20));
+    EXPECT_EQ(popup, window.pm);
+    EXPECT_FALSE(window.pm->isVisible());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_NE(window.SettingsFile, nullptr);
+}
+
+TEST_F(MainWindowTest, ListTextsFitTheirFixedColumns) {
+    Tfm_main& window = Start();
+    QTreeWidget& lv = *window.lv;
+    const QFontMetrics metrics(lv.font());
+    const QStringList captions = {"File Name", "Start Time - End Time", "Length", "Status"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_LT(metrics.horizontalAdvance(captions[i]), lv.columnWidth(i)) << i;
+    EXPECT_LT(metrics.horizontalAdvance("  00:00:00 - 01:02:05"), lv.columnWidth(1));
+    EXPECT_LT(metrics.horizontalAdvance("01:02:05"), lv.columnWidth(2));
+    EXPECT_LT(metrics.horizontalAdvance("unconverted"), lv.columnWidth(3));
+    EXPECT_GE(lv.font().pointSizeF(), 6.5);
+    EXPECT_LE(lv.font().pointSizeF(), 8);
+}
+
 TEST_F(MainWindowTest, ExitAndTheCloseBoxCloseWithoutAsking) {
     Tfm_main& window = Start();
     window.IsConverting = true;
@@ -572,6 +608,31 @@ TEST_F(MainWindowTest, UncaughtErrorIsShownAndTheConversionCleanedUp) {
     window.IsConverting = true;
     window.Stop1->setEnabled(true);
     window.Stop1->trigger();
+    EXPECT_FALSE(window.IsConverting);
+}
+
+TEST_F(MainWindowTest, EngineErrorDuringAConversionClosesBothAudioFiles) {
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("tone.wav");
+    test::MakeTone(wav, 44100, 44100, 2);
+    Tfm_main& window = Start();
+    window.AudioFileRead.OpenForRead(wav, 0, 1);
+    window.AudioFileWrite.OpenForRead(wav, 0, 1);
+    ASSERT_TRUE(window.AudioFileRead.IsOpen() && window.AudioFileWrite.IsOpen());
+    window.IsConverting = true;
+    window.pb->setValue(80);
+    const QString missing = dir.filePath("gone.mp3");
+    QTimer::singleShot(0, &window, [&] {
+        TAudioFile2 other;
+        other.OpenForRead(missing, 0, 1);
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !prompts_->informations.isEmpty(); }));
+    ASSERT_EQ(prompts_->informations.size(), 1);
+    EXPECT_TRUE(prompts_->informations[0].contains("gone.mp3"))
+        << prompts_->informations[0].toStdString();
+    EXPECT_FALSE(window.AudioFileRead.IsOpen());
+    EXPECT_FALSE(window.AudioFileWrite.IsOpen());
+    EXPECT_EQ(window.pb->value(), 0);
     EXPECT_FALSE(window.IsConverting);
 }
 
@@ -657,6 +718,64 @@ TEST_F(StartUpFailureTest, MissingSkinLibraryEndsWithAClearMessage) {
     EXPECT_EQ(code, 1);
     EXPECT_TRUE(errors.contains("quilletskin.dll")) << errors.toStdString();
     EXPECT_FALSE(QFile::exists(dir_.filePath("config/quillet.ini")));
+}
+
+// A skin library like the real one, with the object of one name renamed away.
+void WriteSkinWithout(const QString& missing, const QString& target, const QString& workDir) {
+    const QString root = QStringLiteral("/skin-under-test");
+    ASSERT_TRUE(QResource::registerResource(
+        QCoreApplication::applicationDirPath() + "/quilletskin.dll", root));
+    const QString files[] = {"skin.json", "forms/Pellicle.json"};
+    for (const QString& name : files) {
+        QFile in(":" + root + "/" + name);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly)) << name.toStdString();
+        QByteArray bytes = in.readAll();
+        if (name.startsWith("forms/")) {
+            QJsonObject form = QJsonDocument::fromJson(bytes).object();
+            QJsonArray objects = form["objects"].toArray();
+            bool renamed = false;
+            for (int i = 0; i < objects.size(); ++i) {
+                QJsonObject object = objects[i].toObject();
+                if (object["name"].toString() != missing) continue;
+                object["name"] = missing + " (renamed)";
+                objects[i] = object;
+                renamed = true;
+            }
+            ASSERT_TRUE(renamed) << missing.toStdString();
+            form["objects"] = objects;
+            bytes = QJsonDocument(form).toJson();
+        }
+        QDir().mkpath(QFileInfo(workDir + "/" + name).absolutePath());
+        QFile out(workDir + "/" + name);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+    QResource::unregisterResource(QCoreApplication::applicationDirPath() + "/quilletskin.dll",
+                                  root);
+    QFile qrc(workDir + "/skin.qrc");
+    ASSERT_TRUE(qrc.open(QIODevice::WriteOnly));
+    qrc.write(
+        "<RCC><qresource prefix=\"/\"><file>skin.json</file>"
+        "<file>forms/Pellicle.json</file></qresource></RCC>\n");
+    qrc.close();
+    const QString rcc = QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + "/rcc";
+    QProcess process;
+    process.setWorkingDirectory(workDir);
+    process.start(rcc, {"--binary", "-o", target, "skin.qrc"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+TEST_F(StartUpFailureTest, SkinWithoutAnObjectTheProgramNeedsEndsWithItsName) {
+    for (const QString name : {"Begin bar", "Filename", "Pre-listen-off"}) {
+        QTemporaryDir work;
+        WriteSkinWithout(name, dir_.filePath("quilletskin.dll"), work.path());
+        const auto [code, errors] = Run();
+        EXPECT_EQ(code, 1);
+        EXPECT_TRUE(
+            errors.contains("The skin object \"" + name + "\" is missing from quilletskin.dll"))
+            << errors.toStdString();
+    }
 }
 
 TEST_F(StartUpFailureTest, DamagedSkinLibraryEndsWithAClearMessage) {

@@ -132,6 +132,11 @@ void Tfm_main::CreateControls() {
     edt_dir = new QLineEdit(client);
     edt_dir->setObjectName(QStringLiteral("edt_dir"));
     edt_dir->setReadOnly(true);
+    // A long folder shows from its start; the whole path is in the tool tip.
+    connect(edt_dir, &QLineEdit::textChanged, edt_dir, [this](const QString& text) {
+        edt_dir->setCursorPosition(0);
+        edt_dir->setToolTip(text);
+    });
 
     edt_title = new QLineEdit(lv->viewport());
     edt_title->setObjectName(QStringLiteral("edt_title"));

@@ -147,6 +147,10 @@ class Tfm_main : public QMainWindow {
     SkinText Filename;
     SkinSwitch PreListenOff;
 
+    // Record i belongs to list row i; TrackCount is the row count as last brought up to date.
+    quillet::TrackTable TrackTable;
+    int TrackCount = 0;
+
     // Run-state.
     bool IsConverting = false;
     bool IsPlaying = false;

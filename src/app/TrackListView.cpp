@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 namespace quillet {
@@ -12,10 +13,18 @@ namespace {
 struct Column {
     const char* caption;
     int width;
+    // The widest texts the rows show in this column.
+    std::initializer_list<const char*> samples;
 };
 
-constexpr Column kColumns[] = {
-    {"File Name", 125}, {"Start Time - End Time", 120}, {"Length", 62}, {"Status", 75}};
+const Column kColumns[] = {
+    {"File Name", 125, {}},
+    {"Start Time - End Time", 120, {"  00:00:00 - 00:00:00"}},
+    {"Length", 62, {"00:00:00"}},
+    {"Status", 75, {"unconverted", "Converting"}},
+};
+
+constexpr qreal kSmallestPointSize = 6.5;
 
 // Draws each cell as usual, then its right and bottom grid lines.
 class GridDelegate : public QStyledItemDelegate {
@@ -59,6 +68,39 @@ TrackListView::TrackListView(QWidget* parent) : QTreeWidget(parent) {
     for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
         setColumnWidth(i, kColumns[i].width);
     }
+    FitFont();
+}
+
+void TrackListView::changeEvent(QEvent* event) {
+    QTreeWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitFont();
+}
+
+void TrackListView::FitFont() {
+    if (fitting_) return;
+    fitting_ = true;
+    QFont fitted = parentWidget() ? parentWidget()->font() : font();
+    while (!Fits(fitted) && fitted.pointSizeF() > kSmallestPointSize)
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.5);
+    setFont(fitted);
+    fitting_ = false;
+}
+
+bool TrackListView::Fits(const QFont& font) const {
+    const QFontMetrics metrics(font);
+    const int headerMargins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
+    const int cellMargins =
+        2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    for (const Column& column : kColumns) {
+        if (metrics.horizontalAdvance(QString::fromLatin1(column.caption)) + headerMargins >
+            column.width)
+            return false;
+        for (const char* sample : column.samples) {
+            if (metrics.horizontalAdvance(QString::fromLatin1(sample)) + cellMargins > column.width)
+                return false;
+        }
+    }
+    return true;
 }
 
 void TrackListView::mousePressEvent(QMouseEvent* event) {

@@ -18,12 +18,19 @@ class TrackListView : public QTreeWidget {
     void DoubleClicked();
 
   protected:
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
+    // The columns have fixed widths made for a narrow 8-point face; with a wider face the font
+    // shrinks a little so that captions, times and statuses still show whole.
+    void FitFont();
+    bool Fits(const QFont& font) const;
+
     bool leftPressed_ = false;
+    bool fitting_ = false;
 };
 
 }  // namespace quillet
