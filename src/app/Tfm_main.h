@@ -165,10 +165,6 @@ class Tfm_main : public QMainWindow {
     bool RestoreBeginBar = false;
     int RenameRow = 0;
 
-    // Record i describes row i of lv; TrackCount is the row count as of the last list command.
-    quillet::TrackTable TrackTable;
-    int TrackCount = 0;
-
     // Play range of the track being played.
     int64_t PlayStartPos = 0;
     int32_t PlayStartSec = 0;
