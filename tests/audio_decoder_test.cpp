@@ -62,6 +62,20 @@ const Variant kVariants[] = {
      {"-c:a", "libmp3lame", "-b:a", "32k", "-write_xing", "0"},
      false,
      1e-4f},
+    {"Mp3TaggedStereo44100",
+     "mp3",
+     44100,
+     2,
+     {"-c:a", "libmp3lame", "-b:a", "128k", "-metadata", "title=Quillet", "-write_id3v1", "1"},
+     true,
+     1e-4f},
+    {"Mp3VbrNoXingMono24000",
+     "mp3",
+     24000,
+     1,
+     {"-c:a", "libmp3lame", "-q:a", "6", "-write_xing", "0", "-write_id3v1", "1"},
+     false,
+     1e-4f},
     {"OggStereo44100", "ogg", 44100, 2, {"-c:a", "libvorbis", "-q:a", "4"}, true, 1e-4f},
     {"OggMono16000", "ogg", 16000, 1, {"-c:a", "libvorbis", "-q:a", "2"}, true, 1e-4f},
     {"Wmav2Stereo44100", "wma", 44100, 2, {"-c:a", "wmav2", "-b:a", "128k"}, false, 1e-4f},
@@ -196,6 +210,119 @@ TEST_P(DecoderFormats, RandomSeeksAndReadsFollowTheContinuousDecode) {
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(kVariants),
                          [](const auto& info) { return std::string(info.param.name); });
+
+QString WriteFile(const QString& name, const QByteArray& bytes) {
+    const QString path = FixtureDir().filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+}
+
+void ExpectOpenFailsNaming(const QString& path) {
+    try {
+        AudioDecoder decoder(path);
+        ADD_FAILURE() << "opened " << path.toStdString();
+    } catch (const AudioError& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(path)) << e.what();
+        EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith("Unable to")) << e.what();
+    }
+}
+
+TEST(DecoderBadInput, UnreadableFilesThrowNamingTheFile) {
+    ExpectOpenFailsNaming(FixtureDir().filePath("missing.mp3"));
+    ExpectOpenFailsNaming(FixtureDir().path());
+    ExpectOpenFailsNaming(WriteFile("empty.mp3", {}));
+    ExpectOpenFailsNaming(WriteFile("empty.wav", {}));
+    ExpectOpenFailsNaming(WriteFile(
+        "text.mp3", QByteArray("This is a plain text file, not audio at all.\n").repeated(50)));
+    ExpectOpenFailsNaming(WriteFile("text.ogg", QByteArray("OggS but then nothing of a page")));
+}
+
+TEST(DecoderBadInput, FileWithoutAudioStreamThrows) {
+    const QString path = FixtureDir().filePath("video.ogg");
+    test::Ffmpeg(
+        {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=1", "-c:v", "libtheora", path});
+    ExpectOpenFailsNaming(path);
+}
+
+// Whatever a damaged file holds, reading it never passes Length and never stops short of it,
+// and the file is left as it was.
+void ExpectConsistentOrRefused(const QString& path) {
+    const QByteArray before = ReadAll(path);
+    try {
+        AudioDecoder decoder(path);
+        std::vector<float> samples;
+        int64_t frames = 0;
+        for (int64_t got = 1; got > 0;) {
+            got = decoder.Read(samples, 4096);
+            frames += got;
+            samples.clear();
+        }
+        EXPECT_EQ(frames, decoder.Length());
+        decoder.Seek(decoder.Length() / 2);
+        EXPECT_EQ(
+            ReadFrames(decoder, decoder.Length()).size(),
+            static_cast<size_t>((decoder.Length() - decoder.Length() / 2) * decoder.Channels()));
+    } catch (const AudioError& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(path)) << e.what();
+    }
+    EXPECT_EQ(ReadAll(path), before);
+}
+
+class DecoderTruncated : public ::testing::TestWithParam<Variant> {};
+
+// A file cut off halfway still holds its first half: where ffmpeg decodes it, it opens and its
+// Length is what ffmpeg decodes, give or take the frame or page the cut went through. (FFmpeg's
+// Ogg demuxer refuses a file whose last page is cut; then so do we, naming the file.)
+TEST_P(DecoderTruncated, HalfAFileReadsConsistently) {
+    const Variant& v = GetParam();
+    const QByteArray whole = ReadAll(FixtureFor(v).path);
+    const QString path = WriteFile(QStringLiteral("half-%1.%2").arg(v.name, v.extension),
+                                   whole.left(whole.size() / 2));
+    ExpectConsistentOrRefused(path);
+    const test::ToolResult ffmpeg =
+        test::RunTool("ffmpeg", {"-v", "error", "-i", path, "-f", "f32le", "-"});
+    if (ffmpeg.exitCode != 0) {
+        ExpectOpenFailsNaming(path);
+        return;
+    }
+    AudioDecoder decoder(path);
+    const int64_t ffmpegFrames =
+        ffmpeg.out.size() / static_cast<int64_t>(sizeof(float)) / v.channels;
+    EXPECT_GT(decoder.Length(), kFrames / 5);
+    EXPECT_LT(decoder.Length(), kFrames * 4 / 5);
+    EXPECT_NEAR(decoder.Length(), ffmpegFrames, 4608);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderTruncated, ::testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DecoderBadInput, GarbageAfterAValidHeaderIsRefusedOrReadConsistently) {
+    std::mt19937 random(99);
+    QByteArray noise(20000, 0);
+    for (char& c : noise) c = static_cast<char>(random());
+    const Variant& wav = kVariants[0];
+    const QByteArray header = ReadAll(FixtureFor(wav).path).left(44);
+    ExpectConsistentOrRefused(WriteFile("noise.wav", header + noise));
+    for (const Variant& v : kVariants) {
+        // The first bytes of a real file (its headers), then noise.
+        const QByteArray start = ReadAll(FixtureFor(v).path).left(600);
+        ExpectConsistentOrRefused(
+            WriteFile(QStringLiteral("noise-%1.%2").arg(v.name, v.extension), start + noise));
+        // Noise overwriting the middle of a real file.
+        QByteArray damaged = ReadAll(FixtureFor(v).path);
+        damaged.replace(damaged.size() / 3, 3000, noise.left(3000));
+        ExpectConsistentOrRefused(
+            WriteFile(QStringLiteral("damaged-%1.%2").arg(v.name, v.extension), damaged));
+    }
+}
 
 }  // namespace
 }  // namespace quillet

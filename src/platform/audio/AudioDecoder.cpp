@@ -32,6 +32,10 @@ constexpr int64_t kMp3ReservoirBytes = 511;
 // in the IMDCT and fill the synthesis filter's 512-sample window.
 constexpr int64_t kMp3OverlapFrames = 2;
 
+// After a seek the WMA decoder outputs nothing for the first frame and the second completes its
+// MDCT overlap from the first; one more frame covers a landing a stamp's rounding early.
+constexpr int64_t kWmaPrerollFrames = 3;
+
 // A seek this short a way forward decodes through instead of repositioning the demuxer.
 constexpr int64_t kForwardDecodeSeconds = 1;
 
@@ -40,6 +44,24 @@ bool IsAllowedContainer(const char* name) {
         if (std::strcmp(name, allowed) == 0) return true;
     }
     return false;
+}
+
+// WAV, Ogg and ASF headers describe their audio streams completely; analysing the first
+// seconds of decoded audio on top costs more than the rest of opening (tens of milliseconds,
+// per file of a scanned folder). MP3 has no such header and needs the analysis.
+bool HeaderDescribesAudio(const AVFormatContext* format) {
+    if (std::strcmp(format->iformat->name, "mp3") == 0) return false;
+    bool audio = false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVCodecParameters* par = format->streams[i]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        if (par->codec_id == AV_CODEC_ID_NONE || par->sample_rate <= 0 ||
+            par->ch_layout.nb_channels <= 0) {
+            return false;
+        }
+        audio = true;
+    }
+    return audio;
 }
 
 Kind KindOf(const AVFormatContext* format, const AVCodecParameters* par) {
@@ -54,9 +76,23 @@ Kind KindOf(const AVFormatContext* format, const AVCodecParameters* par) {
         return Kind::Pcm;
     }
     if (std::strcmp(container, "ogg") == 0 && id == AV_CODEC_ID_VORBIS) return Kind::Vorbis;
-    if (std::strcmp(container, "asf") == 0 && (id == AV_CODEC_ID_WMAV1 || id == AV_CODEC_ID_WMAV2))
-        return Kind::Wma;
+    if (std::strcmp(container, "asf") == 0 &&
+        (id == AV_CODEC_ID_WMAV1 || id == AV_CODEC_ID_WMAV2) && par->block_align > 0) {
+        // With the bit reservoir a block holds a varying count of frames, which only decoding
+        // tells; such files are counted and sought by decoding from the start.
+        const int flagsAt = id == AV_CODEC_ID_WMAV1 ? 2 : 4;
+        if (par->extradata_size < flagsAt + 2) return Kind::Other;
+        const int flags2 = par->extradata[flagsAt] | (par->extradata[flagsAt + 1] << 8);
+        return (flags2 & 2) ? Kind::Other : Kind::Wma;
+    }
     return Kind::Other;
+}
+
+// Samples of one WMA (version 1 or 2) frame, as the decoder derives it from the sample rate.
+int WmaFrameLength(AVCodecID id, int rate) {
+    if (rate <= 16000) return 512;
+    if (rate <= 22050 || (rate <= 32000 && id == AV_CODEC_ID_WMAV1)) return 1024;
+    return 2048;
 }
 
 AudioError OpenError(const QString& path, const QString& reason) {
@@ -84,6 +120,8 @@ struct AudioDecoder::Impl {
     int64_t startTs = 0;  // the stream's first timestamp, position 0
     int64_t pcmDataStart = 0;
     Mp3FrameIndex mp3;
+    int wmaFrame = 0;  // samples per WMA frame; every decoded frame starts at a multiple of it
+    int64_t wmaFirstTs = AV_NOPTS_VALUE;  // timestamp of the first decoded WMA frame
     int64_t mp3NextFrame = 0;  // frame of the next packet when its byte offset is unknown
 
     // The decoded frame at hand, interleaved, covering positions chunkPos..chunkPos+chunkFrames.
@@ -104,6 +142,7 @@ struct AudioDecoder::Impl {
     void OpenDecoder();
     int64_t ComputeLength();
     int64_t CountByDecoding();
+    int64_t WmaLength();
 
     bool ReceiveFrame();
     void PreparePacket();
@@ -113,11 +152,17 @@ struct AudioDecoder::Impl {
 
     void SeekTo(int64_t target);
     void SeekMp3(int64_t target);
-    bool SeekByTimestamp(int64_t target);
+    bool SeekByTimestamp(int64_t target, int64_t from);
     void Rewind();
 
     int64_t TsToPos(int64_t ts) const {
-        return av_rescale_q(ts - startTs, stream->time_base, AVRational{1, rate});
+        const int64_t pos = av_rescale_q(ts - startTs, stream->time_base, AVRational{1, rate});
+        if (wmaFrame == 0) return pos;
+        // ASF stamps are whole milliseconds; WMA frames start at multiples of the frame length.
+        const int64_t shifted = pos + wmaFrame / 2;
+        const int64_t frames =
+            shifted >= 0 ? shifted / wmaFrame : -((-shifted + wmaFrame - 1) / wmaFrame);
+        return frames * wmaFrame;
     }
     int64_t PosToTs(int64_t pos) const {
         return av_rescale_q(pos, AVRational{1, rate}, stream->time_base) + startTs;
@@ -151,8 +196,10 @@ void AudioDecoder::Impl::OpenInput() {
     if (!IsAllowedContainer(format->iformat->name))
         throw OpenError(path, "it is not an MP3, WAV, WMA or OGG file");
     pcmDataStart = avio_tell(format->pb);
-    ret = avformat_find_stream_info(format.get(), nullptr);
-    if (ret < 0) throw FfmpegError("read the streams of", path, ret);
+    if (!HeaderDescribesAudio(format.get())) {
+        ret = avformat_find_stream_info(format.get(), nullptr);
+        if (ret < 0) throw FfmpegError("read the streams of", path, ret);
+    }
     const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0) throw OpenError(path, "it holds no audio");
     stream = format->streams[index];
@@ -160,6 +207,7 @@ void AudioDecoder::Impl::OpenInput() {
         if (static_cast<int>(i) != index) format->streams[i]->discard = AVDISCARD_ALL;
     }
     startTs = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    if (wmaFirstTs != AV_NOPTS_VALUE) startTs = wmaFirstTs;
 }
 
 void AudioDecoder::Impl::OpenDecoder() {
@@ -207,10 +255,29 @@ int64_t AudioDecoder::Impl::ComputeLength() {
                 return av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
             return CountByDecoding();
         case Kind::Wma:
+            return WmaLength();
         case Kind::Other:
             return CountByDecoding();
     }
     return 0;
+}
+
+// Without the bit reservoir every block_align bytes are one frame, and the decoder outputs
+// nothing for the first (it only primes the MDCT overlap): n blocks decode to n - 1 frames, which
+// a demuxer pass tells without decoding. The first decoded frame's timestamp is position 0.
+int64_t AudioDecoder::Impl::WmaLength() {
+    wmaFrame = WmaFrameLength(stream->codecpar->codec_id, rate);
+    const int64_t blockAlign = stream->codecpar->block_align;
+    int64_t blocks = 0;
+    while (av_read_frame(format.get(), packet.get()) >= 0) {
+        if (packet->stream_index == stream->index) blocks += packet->size / blockAlign;
+        av_packet_unref(packet.get());
+    }
+    Rewind();
+    const bool decoded = ReceiveFrame() && frame->best_effort_timestamp != AV_NOPTS_VALUE;
+    if (decoded) wmaFirstTs = frame->best_effort_timestamp;
+    Rewind();
+    return decoded ? std::max<int64_t>(0, (blocks - 1) * wmaFrame) : 0;
 }
 
 int64_t AudioDecoder::Impl::CountByDecoding() {
@@ -356,9 +423,9 @@ void AudioDecoder::Impl::SeekMp3(int64_t target) {
     mp3NextFrame = first;
 }
 
-bool AudioDecoder::Impl::SeekByTimestamp(int64_t target) {
-    const int ret =
-        av_seek_frame(format.get(), stream->index, PosToTs(target), AVSEEK_FLAG_BACKWARD);
+bool AudioDecoder::Impl::SeekByTimestamp(int64_t target, int64_t from) {
+    const int ret = av_seek_frame(format.get(), stream->index, PosToTs(std::max<int64_t>(from, 0)),
+                                  AVSEEK_FLAG_BACKWARD);
     if (ret < 0) return false;
     avcodec_flush_buffers(codec.get());
     ResetDecodeState(target, false);
@@ -377,9 +444,11 @@ void AudioDecoder::Impl::SeekTo(int64_t target) {
             return;
         case Kind::Pcm:
         case Kind::Vorbis:
-            if (SeekByTimestamp(target)) return;
+            if (SeekByTimestamp(target, target)) return;
             break;
         case Kind::Wma:
+            if (SeekByTimestamp(target, target - kWmaPrerollFrames * wmaFrame)) return;
+            break;
         case Kind::Other:
             break;
     }
