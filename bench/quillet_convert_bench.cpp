@@ -27,11 +27,14 @@ namespace quillet {
 namespace {
 
 class BenchHost : public ConversionHost {
-public:
+  public:
     BenchHost(QString iniPath, int format, std::vector<ConversionRow> rows,
               std::optional<JoinTarget> target)
-        : settings_(std::move(iniPath)), format_(format), rows_(std::move(rows)),
-          target_(std::move(target)), statuses_(rows_.size()) {}
+        : settings_(std::move(iniPath)),
+          format_(format),
+          rows_(std::move(rows)),
+          target_(std::move(target)),
+          statuses_(rows_.size()) {}
 
     bool IsConverting() const override { return converting_; }
     void SetConverting(bool on) override { converting_ = on; }
@@ -42,7 +45,9 @@ public:
         return QFileInfo(rows_[static_cast<size_t>(row)].filePath).fileName();
     }
     ConversionRow Row(int row) const override { return rows_[static_cast<size_t>(row)]; }
-    void SetRowStatus(int row, const QString& s) override { statuses_[static_cast<size_t>(row)] = s; }
+    void SetRowStatus(int row, const QString& s) override {
+        statuses_[static_cast<size_t>(row)] = s;
+    }
     int FormatIndex() const override { return format_; }
     SettingsFile& Settings() override { return settings_; }
     TAudioFile2& Reader() override { return reader_; }
@@ -66,7 +71,7 @@ public:
                            [](const QString& s) { return s == "finish"; });
     }
 
-private:
+  private:
     SettingsFile settings_;
     int format_;
     std::vector<ConversionRow> rows_;

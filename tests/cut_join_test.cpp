@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <vector>
 
+#include "app/MainForms.h"
+#include "app/Tfm_main.h"
 #include "convert/ConversionHost.h"
 #include "convert/CutCommand.h"
 #include "convert/JoinCommand.h"
@@ -29,7 +38,7 @@ using test::ProbeTag;
 
 // A window stand-in with real engine objects and a real settings file; prompts are scripted.
 class ScriptedHost : public ConversionHost {
-public:
+  public:
     explicit ScriptedHost(const QString& iniPath) : settings_(iniPath) {}
 
     bool IsConverting() const override { return converting; }
@@ -92,7 +101,7 @@ public:
     std::optional<JoinTarget> joinTarget;
     QString dialogFolder;
 
-private:
+  private:
     SettingsFile settings_;
     TAudioFile2 reader_;
     TAudioFile2 writer_;
@@ -129,7 +138,7 @@ std::vector<float> Mono(const std::vector<float>& interleaved, int channels) {
 }
 
 class ConversionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         outDir_ = dir_.filePath("out");
@@ -147,14 +156,15 @@ protected:
     QString Chirp(const QString& name, int frames, int rate, int channels,
                   const QStringList& codec = {}) {
         const QString path = dir_.filePath(name);
-        test::Ffmpeg(QStringList{"-f", "lavfi", "-i",
-                                 QStringLiteral("aevalsrc=0.5*sin(2*PI*(150+300*t)*t):s=%1").arg(rate),
-                                 "-af",
-                                 QStringLiteral("atrim=end_sample=%1,aformat=channel_layouts=%2")
-                                     .arg(frames)
-                                     .arg(channels == 1 ? "mono" : "stereo"),
-                                 "-metadata", "title=Chirp " + name}
-                     + codec + QStringList{path});
+        test::Ffmpeg(
+            QStringList{"-f", "lavfi", "-i",
+                        QStringLiteral("aevalsrc=0.5*sin(2*PI*(150+300*t)*t):s=%1").arg(rate),
+                        "-af",
+                        QStringLiteral("atrim=end_sample=%1,aformat=channel_layouts=%2")
+                            .arg(frames)
+                            .arg(channels == 1 ? "mono" : "stereo"),
+                        "-metadata", "title=Chirp " + name} +
+            codec + QStringList{path});
         return path;
     }
 
@@ -171,7 +181,8 @@ TEST_P(CutEveryFormat, WritesTheChosenStretchWithItsTags) {
     const auto [in, out] = GetParam();
     const int rate = 44100;
     const QString input = Chirp(QStringLiteral("in%1").arg(kExtensions[in]), 2 * rate, rate, 2);
-    Store("[cut]\noutput directory=" + outDir_.toUtf8() + "\n[wav]\nmode=1\n[mp3]\nfrequency=7\n"
+    Store("[cut]\noutput directory=" + outDir_.toUtf8() +
+          "\n[wav]\nmode=1\n[mp3]\nfrequency=7\n"
           "[ogg]\nfrequency=7\n");
     const int64_t start = rate / 2, end = rate / 2 + 44100;
     host_->AddRow(input, start, end, "stretch.x");
@@ -200,7 +211,8 @@ INSTANTIATE_TEST_SUITE_P(InputsByOutputs, CutEveryFormat,
 
 TEST_F(ConversionTest, WavToWavIsExactToTheSample) {
     const QString input = Chirp("exact.wav", 30000, 22050, 2);
-    Store("[cut]\noutput directory=" + outDir_.toUtf8() + "\n[wav]\nmode=2\nfrequency=4\n"
+    Store("[cut]\noutput directory=" + outDir_.toUtf8() +
+          "\n[wav]\nmode=2\nfrequency=4\n"
           "channel=1\nbit=1\n");
     host_->AddRow(input, 1234, 25678);
     host_->format = 1;
@@ -256,7 +268,8 @@ TEST_F(ConversionTest, CutGoesOnPastAMissingFileAndADeclinedOverwrite) {
     host_->overwriteAnswer = false;
     CutCommand(*host_).Run();
 
-    EXPECT_EQ(host_->messages, std::vector<QString>{dir_.filePath("gone.wav") + " has been removed."});
+    EXPECT_EQ(host_->messages,
+              std::vector<QString>{dir_.filePath("gone.wav") + " has been removed."});
     EXPECT_EQ(host_->overwriteQuestions, 1);
     EXPECT_EQ(host_->statuses, (std::vector<QString>{"unconverted", "unconverted", "finish"}));
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
@@ -304,7 +317,8 @@ TEST_F(ConversionTest, StopDuringARowFinishesItAndLeavesTheRest) {
         if (h.pumps > rowTwoFrom + 3) h.converting = false;  // while its first block is written
     };
     CutCommand(*host_).Run();
-    EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish", "unconverted", "unconverted"}));
+    EXPECT_EQ(host_->statuses,
+              (std::vector<QString>{"finish", "finish", "unconverted", "unconverted"}));
     EXPECT_EQ(ProbeStream(outDir_ + "/r1.wav", "duration_ts"), QString::number(44100 * 5));
     // Row 2 holds its first block, one second of the 8000 Hz mono input.
     EXPECT_NEAR(ProbeStream(outDir_ + "/r2.wav", "duration_ts").toInt(), 44100, 2);
@@ -328,9 +342,9 @@ TEST_F(ConversionTest, AnEngineErrorStillBringsTheControlsBack) {
 }
 
 TEST_F(ConversionTest, JoinSumsSegmentsOfDifferentFormats) {
-    host_->AddRow(Chirp("m.wav", 22050, 22050, 1), 0, 22050);        // 1 s
-    host_->AddRow(Chirp("s.mp3", 88200, 44100, 2), 22050, 66150);    // 1 s
-    host_->AddRow(Chirp("o.ogg", 48000, 48000, 2), 12000, 36000);    // 0.5 s
+    host_->AddRow(Chirp("m.wav", 22050, 22050, 1), 0, 22050);      // 1 s
+    host_->AddRow(Chirp("s.mp3", 88200, 44100, 2), 22050, 66150);  // 1 s
+    host_->AddRow(Chirp("o.ogg", 48000, 48000, 2), 12000, 36000);  // 0.5 s
     const QString chosen = dir_.filePath("joined/whole.txt");
     QDir().mkdir(dir_.filePath("joined"));
     for (int format = 0; format < 4; ++format) {
@@ -346,9 +360,9 @@ TEST_F(ConversionTest, JoinSumsSegmentsOfDifferentFormats) {
         EXPECT_EQ(host_->progress.back(), 0);
         EXPECT_EQ(*std::max_element(host_->progress.begin(), host_->progress.end()), 100);
     }
-    EXPECT_EQ(SettingsFile(dir_.filePath("quillet.ini"))
-                  .ReadString("combine", "output directory", ""),
-              dir_.filePath("joined"));
+    EXPECT_EQ(
+        SettingsFile(dir_.filePath("quillet.ini")).ReadString("combine", "output directory", ""),
+        dir_.filePath("joined"));
 }
 
 TEST_F(ConversionTest, JoinStopsBeforeWritingWhenAnInputIsGone) {
@@ -410,6 +424,201 @@ TEST_F(ConversionTest, JoinStopDuringTheSecondRowKeepsWhatWasCopied) {
     const int frames = ProbeStream(dir_.filePath("j.wav"), "duration_ts").toInt();
     EXPECT_EQ(frames, 8000 * 10 + 8000 * 4);  // row 1 and the first block of row 2
     EXPECT_FALSE(host_->Writer().IsOpen());
+}
+
+// The real window, offscreen, with its boxes and dialogs answered by the test.
+class WindowPrompts : public UserPrompts {
+  public:
+    void Information(const QString& text) override { informations << text; }
+    void Message(const QString& text) override { informations << text; }
+    bool Question(const QString& text) override {
+        questions << text;
+        return true;
+    }
+    QStringList OpenFiles(const QString&, const QString&) override { return {}; }
+    QString SaveFile(const QString& dir, const QString& fileName, const QString& filter,
+                     int& filterIndex) override {
+        offered << QStringList{dir, fileName, filter, QString::number(filterIndex)};
+        filterIndex = chosenType;
+        return chosenPath;
+    }
+    int ShowModal(QDialog&) override { return 0; }
+    void OpenUrl(const QUrl&) override {}
+
+    QStringList informations;
+    QStringList questions;
+    QList<QStringList> offered;
+    QString chosenPath;
+    int chosenType = 1;
+};
+
+class WindowConversionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        QFile::remove(SettingsFile::DefaultPath());
+        forms_ = CreateMainForms();
+        auto prompts = std::make_unique<WindowPrompts>();
+        prompts_ = prompts.get();
+        forms_.fm_main->SetPrompts(std::move(prompts));
+        forms_.fm_main->show();
+        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+        Window().SettingsFile->WriteString("cut", "output directory", dir_.filePath("out"));
+    }
+    void TearDown() override { forms_.fm_main.reset(); }
+
+    Tfm_main& Window() { return *forms_.fm_main; }
+
+    // A row as Add File makes it, with the stretch set directly.
+    void AddRow(const QString& path, int64_t start, int64_t end) {
+        Tfm_main& w = Window();
+        const int row = w.lv->topLevelItemCount();
+        w.lv->addTopLevelItem(new QTreeWidgetItem(QStringList{
+            QFileInfo(path).fileName(), "  00:00:00 - 00:00:01", "00:00:01", "unconverted"}));
+        TrackInfo& track = w.TrackTable[row];
+        track.FilePath = path;
+        track.StartPos = start;
+        track.EndPos = end;
+        w.TrackCount = row + 1;
+    }
+
+    QString Tone(const QString& name, int seconds) {
+        const QString path = dir_.filePath(name);
+        test::MakeTone(path, 8000 * seconds, 8000, 1);
+        return path;
+    }
+
+    QString Status(int row) { return Window().lv->topLevelItem(row)->text(3); }
+    bool BarVisible(const QString& name) {
+        auto* widget = Window().findChild<QWidget*>(name);
+        return widget && widget->isVisibleTo(&Window());
+    }
+    // The 13 items a conversion disables.
+    std::vector<QAction*> ConversionItems() {
+        Tfm_main& w = Window();
+        return {w.Play1,    w.Play2,   w.Cut1,    w.Cut2,   w.Join1,  w.Join2,  w.AddFile1,
+                w.AddFile2, w.Remove1, w.Remove2, w.Clear1, w.Clear2, w.Option1};
+    }
+    int EnabledItems() {
+        int n = 0;
+        for (QAction* a : ConversionItems()) n += a->isEnabled() ? 1 : 0;
+        return n;
+    }
+
+    QTemporaryDir dir_;
+    MainForms forms_;
+    WindowPrompts* prompts_ = nullptr;
+};
+
+TEST_F(WindowConversionTest, CutShowsItsProgressAndGivesTheControlsBack) {
+    AddRow(Tone("a.wav", 3), 0, 8000 * 3);
+    AddRow(Tone("b.wav", 1), 0, 8000);
+    Window().cb_format->setCurrentIndex(1);
+    ASSERT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
+    struct Seen {
+        int enabled;
+        bool beginBar, endBar, caption;
+        QString status, text;
+    };
+    std::vector<Seen> seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        seen.push_back({EnabledItems(), BarVisible("Begin bar"), BarVisible("End bar"),
+                        Window().pb->isTextVisible(), Status(0), Window().pb->text()});
+    });
+    watch.start(0);
+    Window().Cut1->trigger();
+    watch.stop();
+
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().enabled, 0);
+    EXPECT_FALSE(seen.front().beginBar || seen.front().endBar);
+    EXPECT_TRUE(seen.front().caption);
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const Seen& s) {
+        return s.status == "Converting" && s.text.endsWith('%') && s.text != "0%";
+    }));
+    EXPECT_EQ(EnabledItems(), 13);
+    EXPECT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
+    EXPECT_FALSE(Window().pb->isTextVisible());
+    EXPECT_EQ(Window().pb->value(), 0);
+    EXPECT_FALSE(Window().IsConverting);
+    EXPECT_EQ(Status(0), "finish");
+    EXPECT_EQ(Status(1), "finish");
+    EXPECT_EQ(Window().OutputDir, dir_.filePath("out") + "/");
+    EXPECT_TRUE(QFileInfo::exists(dir_.filePath("out/a.wav")));
+}
+
+TEST_F(WindowConversionTest, ClosingTheWindowStopsTheCutAtItsNextCheck) {
+    AddRow(Tone("a.wav", 4), 0, 8000 * 4);
+    AddRow(Tone("b.wav", 1), 0, 8000);
+    Window().cb_format->setCurrentIndex(1);
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [this] {
+        if (Window().pb->value() >= 50 && Window().isVisible()) Window().close();
+    });
+    closer.start(0);
+    Window().Cut1->trigger();
+    closer.stop();
+    EXPECT_FALSE(Window().IsConverting);
+    EXPECT_FALSE(Window().isVisible());
+    EXPECT_EQ(Status(0), "finish");
+    EXPECT_EQ(Status(1), "unconverted");
+    EXPECT_FALSE(Window().AudioFileWrite.IsOpen());
+    const int frames = test::ProbeStream(dir_.filePath("out/a.wav"), "duration_ts").toInt();
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 44100 * 4);
+}
+
+TEST_F(WindowConversionTest, AnUnwritableFolderShowsTheErrorAndRestoresTheControls) {
+    QFile blocker(dir_.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Window().SettingsFile->WriteString("cut", "output directory", blocker.fileName() + "/out");
+    AddRow(Tone("a.wav", 1), 0, 8000);
+    // Through the event loop, so the error takes the application's path.
+    QTimer::singleShot(0, &Window(), [this] { Window().Cut1->trigger(); });
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !prompts_->informations.isEmpty(); }));
+    EXPECT_TRUE(prompts_->informations[0].contains("blocker"))
+        << prompts_->informations[0].toStdString();
+    EXPECT_FALSE(Window().IsConverting);
+    EXPECT_EQ(Window().pb->value(), 0);
+    EXPECT_EQ(EnabledItems(), 13);
+    EXPECT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
+    EXPECT_FALSE(Window().pb->isTextVisible());
+    EXPECT_EQ(Status(0), "Converting");
+}
+
+TEST_F(WindowConversionTest, JoinTakesItsFormatFromTheDialogAndRemembersTheChoice) {
+    AddRow(Tone("a.wav", 1), 0, 8000);
+    AddRow(Tone("b.wav", 1), 4000, 8000);
+    QDir().mkdir(dir_.filePath("mix"));
+    prompts_->chosenPath = dir_.filePath("mix/song.txt");
+    prompts_->chosenType = 3;  // "WMA Files(*.wma)"
+    Window().Join2->trigger();
+    ASSERT_TRUE(prompts_->informations.isEmpty()) << prompts_->informations[0].toStdString();
+    ASSERT_EQ(prompts_->offered.size(), 1);
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    EXPECT_EQ(prompts_->offered[0],
+              (QStringList{music, "",
+                           "MP3 Files(*.mp3);;WAV Files(*.wav);;WMA Files(*.wma);;OGG Files(*.ogg)",
+                           "1"}));
+    EXPECT_TRUE(QDir(music).exists());
+    const QString output = dir_.filePath("mix/song.wma");
+    EXPECT_EQ(test::ProbeStream(output, "codec_name"), "wmav2");
+    EXPECT_NEAR(static_cast<double>(DecodeWithFfmpeg(output, 44100, 2).size()) / 2, 1.5 * 44100,
+                kFrameSlack[2] + 1);
+
+    // The next Join starts in the stored folder with the last name and type.
+    Window().Join2->trigger();
+    ASSERT_EQ(prompts_->offered.size(), 2);
+    EXPECT_EQ(prompts_->offered[1][0], dir_.filePath("mix"));
+    EXPECT_EQ(prompts_->offered[1][1], "song.txt");
+    EXPECT_EQ(prompts_->offered[1][3], "3");
+    EXPECT_EQ(prompts_->questions, QStringList{"File has existed. Overwrite?"});
+    EXPECT_EQ(test::ProbeStream(output, "codec_name"), "wmav2");
+    EXPECT_EQ(Status(0), "finish");
+    EXPECT_EQ(Status(1), "finish");
+    EXPECT_EQ(EnabledItems(), 13);
 }
 
 }  // namespace

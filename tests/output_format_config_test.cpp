@@ -15,7 +15,7 @@ namespace {
 using test::ProbeStream;
 
 class OutputFormatConfigTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         iniPath_ = dir_.filePath("quillet.ini");
@@ -117,7 +117,8 @@ TEST_F(OutputFormatConfigTest, Mp3FormatTheEncoderCannotMakeIsRefused) {
     WriteIni("[mp3]\nfrequency=0\nbitrate=16\n");
     const OutputFormatResult r = Configure(OutputMp3, ConvertCommand::Join);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, "This MP3 format not supported, please try another bit rate or frequency.");
+    EXPECT_EQ(r.message,
+              "This MP3 format not supported, please try another bit rate or frequency.");
 }
 
 TEST_F(OutputFormatConfigTest, WavModes) {
@@ -195,9 +196,9 @@ TEST_F(OutputFormatConfigTest, OggQualityZeroIsAQualityNotTheBitrateMode) {
         WriteIni("[ogg]\nenable quality=1\nquality=" + quality +
                  "\nfrequency=7\nchannel=1\nbitrate=3\nmax bitrate=3\nmin bitrate=3\n");
         EXPECT_TRUE(Configure(OutputOgg).ok);
-        const test::ToolResult r = test::RunTool(
-            "ffprobe", {"-v", "error", "-show_entries", "format=bit_rate", "-of",
-                        "default=nw=1:nk=1", Encode(".ogg")});
+        const test::ToolResult r =
+            test::RunTool("ffprobe", {"-v", "error", "-show_entries", "format=bit_rate", "-of",
+                                      "default=nw=1:nk=1", Encode(".ogg")});
         return QString::fromUtf8(r.out).trimmed().toInt();
     };
     // 0 is the best quality; with -1 the 32 kbit/s of the bitrate keys would rule instead.

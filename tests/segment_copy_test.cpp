@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <deque>
 #include <vector>
-
-#include <QTemporaryDir>
 
 #include "convert/SegmentCopy.h"
 #include "platform/audio/TAudioFile2.h"
@@ -17,7 +16,7 @@ constexpr int32_t kNoSlice = 1 << 20;     // larger than any block here
 
 // Hands out blocks of fixed sizes (in positions), never more than asked unless told to.
 class FakeReader {
-public:
+  public:
     explicit FakeReader(std::deque<int64_t> blockSizes, bool obeyCount = true)
         : sizes_(std::move(blockSizes)), obeyCount_(obeyCount) {}
 
@@ -33,7 +32,7 @@ public:
 
     std::vector<int32_t> requests;
 
-private:
+  private:
     std::deque<int64_t> sizes_;
     bool obeyCount_;
 };
@@ -66,7 +65,8 @@ TEST(SegmentCopyCut, BarRoundsToNearestAndTheLastBlockIsCutDown) {
     FakeWriter writer;
     Window window;
     RowProgress progress;
-    EXPECT_EQ(CopySegment(reader, writer, 7, 2, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(reader, writer, 7, 2, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_EQ(window.bar, (std::vector<int>{29, 57, 86, 100}));
     EXPECT_EQ(reader.requests, (std::vector<int32_t>{2, 2, 2, 1}));
     EXPECT_EQ(writer.positions, 7u);
@@ -78,7 +78,8 @@ TEST(SegmentCopyCut, ReadsInChunksAndKeepsTheSmallerChunk) {
     FakeWriter writer;
     Window window;
     RowProgress progress;
-    EXPECT_EQ(CopySegment(reader, writer, 10, 4, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(reader, writer, 10, 4, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_EQ(reader.requests, (std::vector<int32_t>{4, 4, 2}));
     EXPECT_EQ(window.bar, (std::vector<int>{40, 80, 100}));
 }
@@ -88,7 +89,8 @@ TEST(SegmentCopyCut, MoreThanAskedIsClampedToTheTotal) {
     FakeWriter writer;
     Window window;
     RowProgress progress;
-    EXPECT_EQ(CopySegment(reader, writer, 7, 5, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(reader, writer, 7, 5, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_EQ(window.bar, (std::vector<int>{71, 100}));
     EXPECT_EQ(reader.requests.size(), 2u);
 }
@@ -98,7 +100,8 @@ TEST(SegmentCopyCut, AnEmptyBlockBeforeTheEndSetsTheBarTo100) {
     FakeWriter writer;
     Window window;
     RowProgress progress;
-    EXPECT_EQ(CopySegment(reader, writer, 10, 3, kNoSlice, progress, window.Hooks()), CopyEnd::Exhausted);
+    EXPECT_EQ(CopySegment(reader, writer, 10, 3, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Exhausted);
     EXPECT_EQ(window.bar, (std::vector<int>{30, 100}));
     EXPECT_EQ(writer.positions, 3u);
 }
@@ -108,7 +111,8 @@ TEST(SegmentCopyCut, AnEmptySegmentReadsNothingAndPumpsNothing) {
     FakeWriter writer;
     Window window;
     RowProgress progress;
-    EXPECT_EQ(CopySegment(reader, writer, 0, 3, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(reader, writer, 0, 3, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_TRUE(reader.requests.empty());
     EXPECT_EQ(window.pumps, 0);
     EXPECT_TRUE(window.bar.empty());
@@ -120,7 +124,8 @@ TEST(SegmentCopyCut, StopIsNoticedAfterThePairOfPumpsBeforeTheNextRead) {
     Window window;
     window.stopAfterPumps = 3;  // during the pumps before the second block
     RowProgress progress;
-    EXPECT_EQ(CopySegment(reader, writer, 10, 2, kNoSlice, progress, window.Hooks()), CopyEnd::Stopped);
+    EXPECT_EQ(CopySegment(reader, writer, 10, 2, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Stopped);
     EXPECT_EQ(reader.requests.size(), 1u);
     EXPECT_EQ(writer.positions, 2u);
     EXPECT_EQ(window.pumps, 4);
@@ -133,13 +138,16 @@ TEST(SegmentCopyJoin, ProgressRunsOverTheGrandTotal) {
     FakeWriter writer;
     Window window;
     FakeReader row1({100});
-    EXPECT_EQ(CopySegment(row1, writer, 100, 400, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(row1, writer, 100, 400, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_EQ(window.bar, (std::vector<int>{25}));
     FakeReader row2({50});
-    EXPECT_EQ(CopySegment(row2, writer, 0, 400, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(row2, writer, 0, 400, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_TRUE(row2.requests.empty());
     FakeReader row3({120, 120, 120});
-    EXPECT_EQ(CopySegment(row3, writer, 300, 120, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(row3, writer, 300, 120, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_EQ(row3.requests, (std::vector<int32_t>{120, 120, 60}));
     EXPECT_EQ(window.bar, (std::vector<int>{25, 55, 85, 100}));
     EXPECT_EQ(progress.Overall(), 400);
@@ -151,7 +159,8 @@ TEST(SegmentCopyJoin, AnEmptyBlockLeavesTheBarWhereItIs) {
     FakeWriter writer;
     Window window;
     FakeReader reader({5});
-    EXPECT_EQ(CopySegment(reader, writer, 10, 5, kNoSlice, progress, window.Hooks()), CopyEnd::Exhausted);
+    EXPECT_EQ(CopySegment(reader, writer, 10, 5, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Exhausted);
     EXPECT_EQ(window.bar, (std::vector<int>{25}));
 }
 
@@ -161,7 +170,8 @@ TEST(SegmentCopyJoin, TheOverallCountIsClampedAndEndsTheCopy) {
     FakeWriter writer;
     Window window;
     FakeReader reader({6, 6}, /*obeyCount=*/false);
-    EXPECT_EQ(CopySegment(reader, writer, 10, 4, kNoSlice, progress, window.Hooks()), CopyEnd::Copied);
+    EXPECT_EQ(CopySegment(reader, writer, 10, 4, kNoSlice, progress, window.Hooks()),
+              CopyEnd::Copied);
     EXPECT_EQ(window.bar, (std::vector<int>{60, 100}));
     EXPECT_EQ(progress.Overall(), 10);
 }

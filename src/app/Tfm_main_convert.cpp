@@ -22,7 +22,7 @@ const char* const kSaveFilter =
 // clears IsConverting (and drops the settings file, which the copy no longer reads), and the
 // window is destroyed after the event loop has ended, that is after the command returned.
 class WindowConversionHost : public ConversionHost {
-public:
+  public:
     explicit WindowConversionHost(Tfm_main& window) : w_(window) {}
 
     bool IsConverting() const override { return w_.IsConverting; }
@@ -75,7 +75,7 @@ public:
         return JoinTarget{path, filterIndex - 1};
     }
 
-private:
+  private:
     void SetBarsVisible(bool visible) {
         if (w_.BeginBar.element) w_.BeginBar.element->SetVisible(visible);
         if (w_.EndBar.element) w_.EndBar.element->SetVisible(visible);

@@ -12,7 +12,7 @@ struct ConversionRow;
 // What Cut and Join share: the guards on entry, the copy of one row's segment, and the window's
 // controls while a conversion runs.
 class ConversionCommand {
-protected:
+  protected:
     explicit ConversionCommand(ConversionHost& host) : host_(host) {}
 
     // "Please add file!", "Please stop playing first.", or silence during a conversion.
@@ -36,13 +36,13 @@ protected:
 // Switches the window's controls to converting and back when the command is left, also by an
 // engine error (whose handler restores the flag, the files and the bar itself).
 class ConvertingControls {
-public:
+  public:
     explicit ConvertingControls(ConversionHost& host);
     ~ConvertingControls();
     ConvertingControls(const ConvertingControls&) = delete;
     ConvertingControls& operator=(const ConvertingControls&) = delete;
 
-private:
+  private:
     ConversionHost& host_;
 };
 

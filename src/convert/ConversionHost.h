@@ -27,7 +27,7 @@ struct JoinTarget {
 // What Cut and Join need of the main window: its run-state, list, engine objects, controls and
 // prompts. The window implements it; tests may script it.
 class ConversionHost {
-public:
+  public:
     virtual ~ConversionHost() = default;
 
     virtual bool IsConverting() const = 0;

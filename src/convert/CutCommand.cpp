@@ -76,8 +76,8 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
     writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
 
     RowProgress progress;
-    CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels(),
-                WriteSlice(reader), progress,
+    CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels(), WriteSlice(reader),
+                progress,
                 {[this] { host_.PumpMessages(); }, [this] { return host_.IsConverting(); },
                  [this](int percent) { host_.SetProgress(percent); }});
     CloseReader();

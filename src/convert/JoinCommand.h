@@ -11,11 +11,11 @@ class OverallProgress;
 
 // Join: the segments of all rows, in list order, into one file named in the save dialog.
 class JoinCommand : private ConversionCommand {
-public:
+  public:
     explicit JoinCommand(ConversionHost& host) : ConversionCommand(host) {}
     void Run();
 
-private:
+  private:
     // The first row whose input file is gone, or -1.
     int FirstMissingInput() const;
     int64_t GrandTotal() const;

@@ -22,8 +22,9 @@ QString OggVariableRefusal(ConvertCommand command) {
     return command == ConvertCommand::Cut
                ? QStringLiteral(
                      "This OGG format not supported, please try another bit rate or frequency.")
-               : QStringLiteral("This OGG format is not supported, please try another bit rate "
-                                "or frequency.");
+               : QStringLiteral(
+                     "This OGG format is not supported, please try another bit rate "
+                     "or frequency.");
 }
 
 QString OggFixedRefusal(ConvertCommand command) {
@@ -43,7 +44,7 @@ constexpr int kWmaProfileCount = 47;
 // table (a hand-edited file, or -1 stored for a list without a selection) is remembered, so the
 // caller can refuse before anything is configured instead of reading past a table.
 class IndexReader {
-public:
+  public:
     IndexReader(const SettingsFile& settings, QString section)
         : settings_(settings), section_(std::move(section)) {}
 
@@ -75,7 +76,7 @@ public:
     bool Valid() const { return invalid_.isEmpty(); }
     const QString& Problem() const { return invalid_; }
 
-private:
+  private:
     void NoteInvalid(const QString& key, int stored) {
         if (!invalid_.isEmpty()) return;
         invalid_ = QStringLiteral(

@@ -24,7 +24,7 @@ struct CopyHooks {
 // How the progress bar follows the copy. Cut shows each row's own progress; Join shows the
 // progress over all rows together.
 class CopyProgress {
-public:
+  public:
     virtual ~CopyProgress() = default;
     // The position of the bar when the reader ran dry before the segment's end, or none.
     virtual std::optional<int> AtEmptyBlock() const = 0;
@@ -36,7 +36,7 @@ public:
 
 // Cut: done is clamped to the row's total; the bar shows done over total.
 class RowProgress : public CopyProgress {
-public:
+  public:
     std::optional<int> AtEmptyBlock() const override { return 100; }
     int Advance(int64_t& done, int64_t total, int64_t positions) override;
     bool Finished(int64_t done, int64_t total) const override { return done == total; }
@@ -45,14 +45,14 @@ public:
 // Join: the overall count of all rows is clamped to the grand total and the bar shows it over
 // the grand total; a row's done count runs unclamped.
 class OverallProgress : public CopyProgress {
-public:
+  public:
     explicit OverallProgress(int64_t grandTotal) : grandTotal_(grandTotal) {}
     std::optional<int> AtEmptyBlock() const override { return std::nullopt; }
     int Advance(int64_t& done, int64_t total, int64_t positions) override;
     bool Finished(int64_t, int64_t) const override { return overall_ == grandTotal_; }
     int64_t Overall() const { return overall_; }
 
-private:
+  private:
     int64_t grandTotal_;
     int64_t overall_ = 0;
 };
