@@ -160,6 +160,9 @@ class Tfm_main : public QMainWindow {
     int CurrentTrack = 0;
     int PlayingTrack = 0;
     QString OutputDir;
+    // What Join's save dialog keeps for the next Join of the run: the file and its type (1-based).
+    QString SaveDialogFileName;
+    int SaveDialogFilterIndex = 1;
     int SavedBarPos = 0;
     QString SavedTimeText;
     bool RestoreBeginBar = false;

@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QTreeView>
 
+#include "dialogs/FormFont.h"
 #include "settings/SettingsFile.h"
 
 namespace quillet {
@@ -32,7 +33,7 @@ Tfm_dir::Tfm_dir(QWidget* parent)
     setWindowTitle(QStringLiteral("Output Directory"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(302, 274);
+    SetUpFixedForm(*this, 302, 274);
 
     lbl_action->setObjectName(QStringLiteral("lbl_action"));
     lbl_action->setGeometry(8, 8, 286, 16);

@@ -1,0 +1,64 @@
+#include "convert/ConversionCommand.h"
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+
+#include "common/MulDiv.h"
+#include "convert/ConversionHost.h"
+#include "platform/audio/TAudioFile2.h"
+
+namespace quillet {
+
+bool ConversionCommand::MayStart() {
+    if (host_.RowCount() == 0) {
+        host_.ShowInformation(QStringLiteral("Please add file!"));
+        return false;
+    }
+    if (host_.IsPlaying()) {
+        host_.ShowInformation(QStringLiteral("Please stop playing first."));
+        return false;
+    }
+    return !host_.IsConverting();
+}
+
+int64_t ConversionCommand::OpenSegment(const ConversionRow& row) {
+    TAudioFile2& reader = host_.Reader();
+    CloseReader();
+    reader.OpenForRead(row.filePath, 0, 1);
+    reader.SeekPosition(Low32(row.startPos), 3);
+    return row.endPos - row.startPos;
+}
+
+int32_t ConversionCommand::WriteSlice(const TAudioFile2& reader) {
+    return std::max(1, reader.SampleRate() / 10);
+}
+
+void ConversionCommand::CloseReader() {
+    if (host_.Reader().IsOpen()) host_.Reader().Close();
+}
+
+void ConversionCommand::CloseWriter() {
+    if (host_.Writer().IsOpen()) host_.Writer().Close();
+}
+
+void ConversionCommand::Refuse(const QString& message) {
+    host_.ShowInformation(message);
+    host_.SetConverting(false);
+}
+
+void ConversionCommand::MakeWritable(const QString& path) {
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+}
+
+void ConversionCommand::CreateFolder(const QString& dir) {
+    if (!QDir(dir).exists()) QDir().mkdir(dir);
+}
+
+ConvertingControls::ConvertingControls(ConversionHost& host) : host_(host) {
+    host_.ShowConverting();
+}
+
+ConvertingControls::~ConvertingControls() { host_.ShowIdle(); }
+
+}  // namespace quillet

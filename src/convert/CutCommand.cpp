@@ -1,0 +1,92 @@
+#include "convert/CutCommand.h"
+
+#include <QFileInfo>
+
+#include "convert/ConversionHost.h"
+#include "convert/OutputFormatConfig.h"
+#include "convert/OutputNames.h"
+#include "convert/SegmentCopy.h"
+#include "platform/audio/TAudioFile2.h"
+#include "platform/audio/TAudioInformation2.h"
+#include "settings/SettingsFile.h"
+
+namespace quillet {
+
+namespace {
+
+bool IsExistingFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+}  // namespace
+
+void CutCommand::Run() {
+    if (!MayStart()) return;
+    host_.SetConverting(true);
+    const OutputFormatResult format =
+        ConfigureOutputFormat(host_.FormatIndex(), ConvertCommand::Cut, host_.Settings(),
+                              host_.Writer(), host_.Mp3Encoder());
+    if (!format.ok) {
+        Refuse(format.message);
+        return;
+    }
+    ConvertingControls controls(host_);
+    host_.SetProgress(0);
+
+    const QString stored = host_.Settings().ReadString(
+        QStringLiteral("cut"), QStringLiteral("output directory"), DefaultMusicFolder());
+    const QString outputDir = CutOutputDir(stored);
+    CreateFolder(outputDir);
+    host_.SetOutputDir(outputDir);
+
+    CutRows(outputDir, format.extension);
+    host_.SetProgress(0);
+    host_.SetConverting(false);
+}
+
+void CutCommand::CutRows(const QString& outputDir, const QString& extension) {
+    const int rows = host_.RowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (!host_.IsConverting()) return;
+        host_.PumpMessages();
+        host_.SetProgress(0);
+        CutRow(row, outputDir, extension);
+    }
+}
+
+void CutCommand::CutRow(int row, const QString& outputDir, const QString& extension) {
+    const ConversionRow segment = host_.Row(row);
+    if (!IsExistingFile(segment.filePath)) {
+        host_.ShowInformation(segment.filePath + QStringLiteral(" has been removed."));
+        return;
+    }
+    const QString outputPath = outputDir + ReplaceExtension(host_.RowCaption(row), extension);
+    if (QFileInfo::exists(outputPath)) {
+        if (!host_.ConfirmOverwrite()) return;
+        MakeWritable(outputPath);
+    }
+    host_.SetRowStatus(row, QStringLiteral("Converting"));
+
+    TAudioFile2& reader = host_.Reader();
+    TAudioFile2& writer = host_.Writer();
+    const int64_t total = OpenSegment(segment);
+    CloseWriter();
+    writer.CreateForWrite(outputPath, 0);
+    writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
+
+    RowProgress progress;
+    CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels(), WriteSlice(reader),
+                progress,
+                {[this] { host_.PumpMessages(); }, [this] { return host_.IsConverting(); },
+                 [this](int percent) { host_.SetProgress(percent); }});
+    CloseReader();
+    CloseWriter();
+
+    host_.Information().LoadInformation(segment.filePath);
+    host_.Information().SaveInformation(outputPath);
+    host_.SetProgress(100);
+    host_.SetRowStatus(row, QStringLiteral("finish"));
+}
+
+}  // namespace quillet

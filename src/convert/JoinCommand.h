@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "convert/ConversionCommand.h"
+
+namespace quillet {
+
+class OverallProgress;
+
+// Join: the segments of all rows, in list order, into one file named in the save dialog.
+class JoinCommand : private ConversionCommand {
+  public:
+    explicit JoinCommand(ConversionHost& host) : ConversionCommand(host) {}
+    void Run();
+
+  private:
+    // The first row whose input file is gone, or -1.
+    int FirstMissingInput() const;
+    int64_t GrandTotal() const;
+    void JoinRows(OverallProgress& progress);
+    void JoinRow(int row, OverallProgress& progress);
+};
+
+}  // namespace quillet

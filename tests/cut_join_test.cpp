@@ -1,0 +1,625 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "app/MainForms.h"
+#include "app/Tfm_main.h"
+#include "convert/ConversionHost.h"
+#include "convert/CutCommand.h"
+#include "convert/JoinCommand.h"
+#include "platform/audio/AudioError.h"
+#include "platform/audio/TAudioFile2.h"
+#include "platform/audio/TAudioFile2LameEnc.h"
+#include "platform/audio/TAudioInformation2.h"
+#include "settings/SettingsFile.h"
+#include "support/Oracle.h"
+
+namespace quillet {
+namespace {
+
+using test::DecodeWithFfmpeg;
+using test::ProbeStream;
+using test::ProbeTag;
+
+// A window stand-in with real engine objects and a real settings file; prompts are scripted.
+class ScriptedHost : public ConversionHost {
+  public:
+    explicit ScriptedHost(const QString& iniPath) : settings_(iniPath) {}
+
+    bool IsConverting() const override { return converting; }
+    void SetConverting(bool on) override { converting = on; }
+    bool IsPlaying() const override { return playing; }
+    void SetOutputDir(const QString& dir) override { outputDir = dir; }
+
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    QString RowCaption(int row) const override { return captions.at(static_cast<size_t>(row)); }
+    ConversionRow Row(int row) const override { return rows.at(static_cast<size_t>(row)); }
+    void SetRowStatus(int row, const QString& status) override {
+        statuses.at(static_cast<size_t>(row)) = status;
+    }
+    int FormatIndex() const override { return format; }
+
+    SettingsFile& Settings() override { return settings_; }
+    TAudioFile2& Reader() override { return reader_; }
+    TAudioFile2& Writer() override { return writer_; }
+    TAudioFile2LameEnc& Mp3Encoder() override { return encoder_; }
+    TAudioInformation2& Information() override { return information_; }
+
+    void PumpMessages() override {
+        ++pumps;
+        if (onPump) onPump(*this);
+    }
+    void SetProgress(int percent) override { progress.push_back(percent); }
+    void ShowConverting() override { events.push_back("converting"); }
+    void ShowIdle() override { events.push_back("idle"); }
+
+    void ShowInformation(const QString& text) override { messages.push_back(text); }
+    bool ConfirmOverwrite() override {
+        ++overwriteQuestions;
+        return overwriteAnswer;
+    }
+    std::optional<JoinTarget> ChooseJoinTarget(const QString& startFolder) override {
+        dialogFolder = startFolder;
+        return joinTarget;
+    }
+
+    void AddRow(const QString& path, int64_t start, int64_t end, const QString& caption = {}) {
+        rows.push_back({path, start, end});
+        captions.push_back(caption.isEmpty() ? QFileInfo(path).fileName() : caption);
+        statuses.push_back("unconverted");
+    }
+
+    bool converting = false;
+    bool playing = false;
+    int format = 0;
+    QString outputDir;
+    std::vector<ConversionRow> rows;
+    std::vector<QString> captions;
+    std::vector<QString> statuses;
+    int pumps = 0;
+    std::function<void(ScriptedHost&)> onPump;
+    std::vector<int> progress;
+    std::vector<std::string> events;
+    std::vector<QString> messages;
+    bool overwriteAnswer = true;
+    int overwriteQuestions = 0;
+    std::optional<JoinTarget> joinTarget;
+    QString dialogFolder;
+
+  private:
+    SettingsFile settings_;
+    TAudioFile2 reader_;
+    TAudioFile2 writer_;
+    TAudioFile2LameEnc encoder_;
+    TAudioInformation2 information_;
+};
+
+const char* const kExtensions[] = {".mp3", ".wav", ".wma", ".ogg"};
+// Frames per codec frame: the length a lossy output may be off by.
+const int kFrameSlack[] = {1152, 0, 2048, 2048};
+
+// Normalised correlation of two signals at the best lag within +-maxLag.
+double BestCorrelation(const std::vector<float>& a, const std::vector<float>& b, int maxLag) {
+    double best = -1;
+    const long n = static_cast<long>(std::min(a.size(), b.size()));
+    for (int lag = -maxLag; lag <= maxLag; ++lag) {
+        double ab = 0, aa = 0, bb = 0;
+        for (long i = std::max(0L, static_cast<long>(-lag)); i < n && i + lag < n; ++i) {
+            const double x = a[static_cast<size_t>(i)];
+            const double y = b[static_cast<size_t>(i + lag)];
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+        if (aa > 0 && bb > 0) best = std::max(best, ab / std::sqrt(aa * bb));
+    }
+    return best;
+}
+
+std::vector<float> Mono(const std::vector<float>& interleaved, int channels) {
+    std::vector<float> out(interleaved.size() / static_cast<size_t>(channels));
+    for (size_t i = 0; i < out.size(); ++i) out[i] = interleaved[i * static_cast<size_t>(channels)];
+    return out;
+}
+
+class ConversionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        outDir_ = dir_.filePath("out");
+        host_ = std::make_unique<ScriptedHost>(dir_.filePath("quillet.ini"));
+        Store("[cut]\noutput directory=" + outDir_.toUtf8() + "\n");
+    }
+
+    void Store(const QByteArray& ini) {
+        QFile f(dir_.filePath("quillet.ini"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+    }
+
+    // A rising tone (unique at every lag), titled, of the given frames, rate and channels.
+    QString Chirp(const QString& name, int frames, int rate, int channels,
+                  const QStringList& codec = {}) {
+        const QString path = dir_.filePath(name);
+        test::Ffmpeg(
+            QStringList{"-f", "lavfi", "-i",
+                        QStringLiteral("aevalsrc=0.5*sin(2*PI*(150+300*t)*t):s=%1").arg(rate),
+                        "-af",
+                        QStringLiteral("atrim=end_sample=%1,aformat=channel_layouts=%2")
+                            .arg(frames)
+                            .arg(channels == 1 ? "mono" : "stereo"),
+                        "-metadata", "title=Chirp " + name} +
+            codec + QStringList{path});
+        return path;
+    }
+
+    QTemporaryDir dir_;
+    QString outDir_;
+    std::unique_ptr<ScriptedHost> host_;
+};
+
+// Every output format from every input format: the chosen stretch, with the tags.
+class CutEveryFormat : public ConversionTest,
+                       public ::testing::WithParamInterface<std::tuple<int, int>> {};
+
+TEST_P(CutEveryFormat, WritesTheChosenStretchWithItsTags) {
+    const auto [in, out] = GetParam();
+    const int rate = 44100;
+    const QString input = Chirp(QStringLiteral("in%1").arg(kExtensions[in]), 2 * rate, rate, 2);
+    Store("[cut]\noutput directory=" + outDir_.toUtf8() +
+          "\n[wav]\nmode=1\n[mp3]\nfrequency=7\n"
+          "[ogg]\nfrequency=7\n");
+    const int64_t start = rate / 2, end = rate / 2 + 44100;
+    host_->AddRow(input, start, end, "stretch.x");
+    host_->format = out;
+    CutCommand(*host_).Run();
+
+    ASSERT_TRUE(host_->messages.empty()) << host_->messages.front().toStdString();
+    EXPECT_EQ(host_->statuses[0], "finish");
+    EXPECT_FALSE(host_->converting);
+    const QString output = outDir_ + "/stretch" + kExtensions[out];
+    ASSERT_TRUE(QFileInfo::exists(output));
+    EXPECT_EQ(ProbeTag(output, "title"), "Chirp " + QFileInfo(input).fileName());
+
+    const std::vector<float> produced = DecodeWithFfmpeg(output, rate, 2);
+    const double frames = static_cast<double>(produced.size()) / 2;
+    EXPECT_NEAR(frames, static_cast<double>(end - start), kFrameSlack[out] + 1)
+        << kExtensions[in] << " -> " << kExtensions[out];
+    const std::vector<float> source = DecodeWithFfmpeg(input, rate, 2);
+    const std::vector<float> expected(source.begin() + start * 2, source.begin() + end * 2);
+    EXPECT_GT(BestCorrelation(Mono(expected, 2), Mono(produced, 2), 64), 0.9)
+        << kExtensions[in] << " -> " << kExtensions[out];
+}
+
+INSTANTIATE_TEST_SUITE_P(InputsByOutputs, CutEveryFormat,
+                         ::testing::Combine(::testing::Range(0, 4), ::testing::Range(0, 4)));
+
+TEST_F(ConversionTest, WavToWavIsExactToTheSample) {
+    const QString input = Chirp("exact.wav", 30000, 22050, 2);
+    Store("[cut]\noutput directory=" + outDir_.toUtf8() +
+          "\n[wav]\nmode=2\nfrequency=4\n"
+          "channel=1\nbit=1\n");
+    host_->AddRow(input, 1234, 25678);
+    host_->format = 1;
+    CutCommand(*host_).Run();
+    const std::vector<float> source = DecodeWithFfmpeg(input);
+    const std::vector<float> produced = DecodeWithFfmpeg(outDir_ + "/exact.wav");
+    const std::vector<float> expected(source.begin() + 1234 * 2, source.begin() + 25678 * 2);
+    ASSERT_EQ(produced.size(), expected.size());
+    EXPECT_TRUE(produced == expected);
+}
+
+TEST_F(ConversionTest, CutGuardsOnEntry) {
+    CutCommand(*host_).Run();
+    EXPECT_EQ(host_->messages, std::vector<QString>{"Please add file!"});
+
+    host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 0, 1000);
+    host_->messages.clear();
+    host_->playing = true;
+    CutCommand(*host_).Run();
+    EXPECT_EQ(host_->messages, std::vector<QString>{"Please stop playing first."});
+
+    host_->messages.clear();
+    host_->playing = false;
+    host_->converting = true;
+    CutCommand(*host_).Run();
+    EXPECT_TRUE(host_->messages.empty());
+    EXPECT_TRUE(host_->events.empty());
+    EXPECT_EQ(host_->statuses[0], "unconverted");
+    EXPECT_FALSE(QDir(outDir_).exists());
+}
+
+TEST_F(ConversionTest, ARefusedFormatChangesNothingButTheFlag) {
+    host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 0, 1000);
+    host_->format = -1;
+    CutCommand(*host_).Run();
+    EXPECT_EQ(host_->messages, std::vector<QString>{"Please choose an output format."});
+    EXPECT_FALSE(host_->converting);
+    EXPECT_TRUE(host_->events.empty());
+    EXPECT_FALSE(QDir(outDir_).exists());
+}
+
+TEST_F(ConversionTest, CutGoesOnPastAMissingFileAndADeclinedOverwrite) {
+    const QString a = Chirp("a.wav", 4000, 8000, 1);
+    host_->AddRow(dir_.filePath("gone.wav"), 0, 100);
+    host_->AddRow(a, 0, 4000, "kept.mp3");
+    host_->AddRow(a, 1000, 3000, "b");
+    ASSERT_TRUE(QDir().mkdir(outDir_));
+    QFile old(outDir_ + "/kept.wav");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    host_->format = 1;
+    host_->overwriteAnswer = false;
+    CutCommand(*host_).Run();
+
+    EXPECT_EQ(host_->messages,
+              std::vector<QString>{dir_.filePath("gone.wav") + " has been removed."});
+    EXPECT_EQ(host_->overwriteQuestions, 1);
+    EXPECT_EQ(host_->statuses, (std::vector<QString>{"unconverted", "unconverted", "finish"}));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "old");
+    EXPECT_TRUE(QFileInfo::exists(outDir_ + "/b.wav"));
+    EXPECT_EQ(host_->events, (std::vector<std::string>{"converting", "idle"}));
+    EXPECT_EQ(host_->progress.back(), 0);
+    EXPECT_EQ(host_->outputDir, outDir_ + "/");
+}
+
+TEST_F(ConversionTest, OverwriteYesReplacesAReadOnlyFile) {
+    host_->AddRow(Chirp("a.wav", 4000, 8000, 1), 0, 4000);
+    host_->AddRow(Chirp("b.wav", 8000, 8000, 1), 0, 8000, "a.wav");  // same caption
+    ASSERT_TRUE(QDir().mkdir(outDir_));
+    host_->format = 1;
+    CutCommand(*host_).Run();
+    EXPECT_EQ(host_->overwriteQuestions, 1);
+    EXPECT_EQ(ProbeStream(outDir_ + "/a.wav", "duration_ts"), "44100");  // 8000 at 44100 Hz
+    QFile::setPermissions(outDir_ + "/a.wav", QFileDevice::ReadOwner);
+    host_->rows.pop_back();
+    host_->captions.pop_back();
+    host_->statuses.pop_back();
+    CutCommand(*host_).Run();
+    EXPECT_EQ(host_->statuses[0], "finish");
+    EXPECT_EQ(ProbeStream(outDir_ + "/a.wav", "duration_ts"), "22050");
+}
+
+TEST_F(ConversionTest, AnEmptySegmentStillMakesItsFile) {
+    host_->AddRow(Chirp("a.wav", 4000, 8000, 1), 2000, 2000);
+    host_->format = 1;
+    CutCommand(*host_).Run();
+    EXPECT_TRUE(QFileInfo::exists(outDir_ + "/a.wav"));
+    EXPECT_EQ(host_->statuses[0], "finish");
+    EXPECT_EQ(host_->progress, (std::vector<int>{0, 0, 100, 0}));
+}
+
+TEST_F(ConversionTest, StopDuringARowFinishesItAndLeavesTheRest) {
+    const QString a = Chirp("a.wav", 8000 * 5, 8000, 1);
+    for (const char* caption : {"r1", "r2", "r3", "r4"}) host_->AddRow(a, 0, 8000 * 5, caption);
+    host_->format = 1;
+    int rowTwoFrom = 0;
+    host_->onPump = [&rowTwoFrom](ScriptedHost& h) {
+        if (h.statuses[1] != "Converting") return;
+        if (rowTwoFrom == 0) rowTwoFrom = h.pumps;
+        if (h.pumps > rowTwoFrom + 3) h.converting = false;  // while its first block is written
+    };
+    CutCommand(*host_).Run();
+    EXPECT_EQ(host_->statuses,
+              (std::vector<QString>{"finish", "finish", "unconverted", "unconverted"}));
+    EXPECT_EQ(ProbeStream(outDir_ + "/r1.wav", "duration_ts"), QString::number(44100 * 5));
+    // Row 2 holds its first block, one second of the 8000 Hz mono input.
+    EXPECT_NEAR(ProbeStream(outDir_ + "/r2.wav", "duration_ts").toInt(), 44100, 2);
+    EXPECT_FALSE(QFileInfo::exists(outDir_ + "/r3.wav"));
+    EXPECT_FALSE(host_->Writer().IsOpen());
+    EXPECT_EQ(host_->events.back(), "idle");
+    EXPECT_EQ(host_->progress.back(), 0);
+}
+
+TEST_F(ConversionTest, AnEngineErrorStillBringsTheControlsBack) {
+    const QString blocker = dir_.filePath("file-not-folder");
+    QFile f(blocker);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    Store("[cut]\noutput directory=" + blocker.toUtf8() + "/sub\n");
+    host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 0, 1000);
+    host_->format = 1;
+    EXPECT_THROW(CutCommand(*host_).Run(), AudioError);
+    EXPECT_EQ(host_->events, (std::vector<std::string>{"converting", "idle"}));
+    EXPECT_EQ(host_->statuses[0], "Converting");
+}
+
+TEST_F(ConversionTest, JoinSumsSegmentsOfDifferentFormats) {
+    host_->AddRow(Chirp("m.wav", 22050, 22050, 1), 0, 22050);      // 1 s
+    host_->AddRow(Chirp("s.mp3", 88200, 44100, 2), 22050, 66150);  // 1 s
+    host_->AddRow(Chirp("o.ogg", 48000, 48000, 2), 12000, 36000);  // 0.5 s
+    const QString chosen = dir_.filePath("joined/whole.txt");
+    QDir().mkdir(dir_.filePath("joined"));
+    for (int format = 0; format < 4; ++format) {
+        host_->joinTarget = JoinTarget{chosen, format};
+        host_->overwriteAnswer = true;
+        JoinCommand(*host_).Run();
+        ASSERT_TRUE(host_->messages.empty()) << host_->messages.front().toStdString();
+        const QString output = dir_.filePath("joined/whole") + kExtensions[format];
+        const std::vector<float> produced = DecodeWithFfmpeg(output, 44100, 2);
+        EXPECT_NEAR(static_cast<double>(produced.size()) / 2, 2.5 * 44100, kFrameSlack[format] + 3)
+            << kExtensions[format];
+        EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish", "finish"}));
+        EXPECT_EQ(host_->progress.back(), 0);
+        EXPECT_EQ(*std::max_element(host_->progress.begin(), host_->progress.end()), 100);
+    }
+    EXPECT_EQ(
+        SettingsFile(dir_.filePath("quillet.ini")).ReadString("combine", "output directory", ""),
+        dir_.filePath("joined"));
+}
+
+TEST_F(ConversionTest, JoinStopsBeforeWritingWhenAnInputIsGone) {
+    host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 0, 1000);
+    host_->AddRow(dir_.filePath("gone.wav"), 0, 1000);
+    host_->joinTarget = JoinTarget{dir_.filePath("j.wav"), 1};
+    JoinCommand(*host_).Run();
+    ASSERT_EQ(host_->messages.size(), 1u);
+    EXPECT_TRUE(host_->messages[0].startsWith(dir_.filePath("gone.wav") + " has been removed."));
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath("j.wav")));
+    EXPECT_FALSE(host_->converting);
+    EXPECT_TRUE(host_->events.empty());
+}
+
+TEST_F(ConversionTest, JoinDialogCancelledOrOverwriteDeclined) {
+    host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 0, 1000);
+    JoinCommand(*host_).Run();  // cancelled
+    EXPECT_EQ(host_->dialogFolder, QDir::homePath() + "/Music");
+    EXPECT_TRUE(QDir(QDir::homePath() + "/Music").exists());
+    EXPECT_TRUE(host_->statuses[0] == "unconverted");
+
+    QFile old(dir_.filePath("j.ogg"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    host_->joinTarget = JoinTarget{dir_.filePath("j.mp3"), 3};
+    host_->overwriteAnswer = false;
+    JoinCommand(*host_).Run();
+    EXPECT_FALSE(host_->converting);
+    EXPECT_TRUE(host_->events.empty());
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "old");
+    // The folder is stored even though nothing was written.
+    EXPECT_EQ(host_->Settings().ReadString("combine", "output directory", ""), dir_.path());
+}
+
+TEST_F(ConversionTest, JoinOfEmptySegmentsMakesAnEmptyFile) {
+    host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 500, 500);
+    host_->AddRow(Chirp("b.wav", 1000, 8000, 1), 0, 0);
+    host_->joinTarget = JoinTarget{dir_.filePath("j.wav"), 1};
+    JoinCommand(*host_).Run();
+    EXPECT_TRUE(QFileInfo::exists(dir_.filePath("j.wav")));
+    EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish"}));
+}
+
+TEST_F(ConversionTest, JoinStopDuringTheSecondRowKeepsWhatWasCopied) {
+    const QString a = Chirp("a.wav", 8000 * 10, 8000, 1);
+    for (int i = 0; i < 3; ++i) host_->AddRow(a, 0, 8000 * 10);
+    host_->joinTarget = JoinTarget{dir_.filePath("j.wav"), 1};
+    Store("[wav]\nmode=1\n");
+    int rowTwoFrom = 0;
+    host_->onPump = [&rowTwoFrom](ScriptedHost& h) {
+        if (h.statuses[1] != "Converting") return;
+        if (rowTwoFrom == 0) rowTwoFrom = h.pumps;
+        if (h.pumps > rowTwoFrom + 3) h.converting = false;  // while its first block is written
+    };
+    JoinCommand(*host_).Run();
+    EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish", "unconverted"}));
+    const int frames = ProbeStream(dir_.filePath("j.wav"), "duration_ts").toInt();
+    EXPECT_EQ(frames, 8000 * 10 + 8000 * 4);  // row 1 and the first block of row 2
+    EXPECT_FALSE(host_->Writer().IsOpen());
+}
+
+// The real window, offscreen, with its boxes and dialogs answered by the test.
+class WindowPrompts : public UserPrompts {
+  public:
+    void Information(const QString& text) override { informations << text; }
+    void Message(const QString& text) override { informations << text; }
+    bool Question(const QString& text) override {
+        questions << text;
+        return true;
+    }
+    QStringList OpenFiles(const QString&, const QString&) override { return {}; }
+    QString SaveFile(const QString& dir, const QString& fileName, const QString& filter,
+                     int& filterIndex) override {
+        offered << QStringList{dir, fileName, filter, QString::number(filterIndex)};
+        filterIndex = chosenType;
+        return chosenPath;
+    }
+    int ShowModal(QDialog&) override { return 0; }
+    void OpenUrl(const QUrl&) override {}
+
+    QStringList informations;
+    QStringList questions;
+    QList<QStringList> offered;
+    QString chosenPath;
+    int chosenType = 1;
+};
+
+class WindowConversionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        QFile::remove(SettingsFile::DefaultPath());
+        forms_ = CreateMainForms();
+        auto prompts = std::make_unique<WindowPrompts>();
+        prompts_ = prompts.get();
+        forms_.fm_main->SetPrompts(std::move(prompts));
+        forms_.fm_main->show();
+        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+        Window().SettingsFile->WriteString("cut", "output directory", dir_.filePath("out"));
+    }
+    void TearDown() override { forms_.fm_main.reset(); }
+
+    Tfm_main& Window() { return *forms_.fm_main; }
+
+    // A row as Add File makes it, with the stretch set directly.
+    void AddRow(const QString& path, int64_t start, int64_t end) {
+        Tfm_main& w = Window();
+        const int row = w.lv->topLevelItemCount();
+        w.lv->addTopLevelItem(new QTreeWidgetItem(QStringList{
+            QFileInfo(path).fileName(), "  00:00:00 - 00:00:01", "00:00:01", "unconverted"}));
+        TrackInfo& track = w.TrackTable[row];
+        track.FilePath = path;
+        track.StartPos = start;
+        track.EndPos = end;
+        w.TrackCount = row + 1;
+    }
+
+    QString Tone(const QString& name, int seconds) {
+        const QString path = dir_.filePath(name);
+        test::MakeTone(path, 8000 * seconds, 8000, 1);
+        return path;
+    }
+
+    QString Status(int row) { return Window().lv->topLevelItem(row)->text(3); }
+    bool BarVisible(const QString& name) {
+        auto* widget = Window().findChild<QWidget*>(name);
+        return widget && widget->isVisibleTo(&Window());
+    }
+    // The 13 items a conversion disables.
+    std::vector<QAction*> ConversionItems() {
+        Tfm_main& w = Window();
+        return {w.Play1,    w.Play2,   w.Cut1,    w.Cut2,   w.Join1,  w.Join2,  w.AddFile1,
+                w.AddFile2, w.Remove1, w.Remove2, w.Clear1, w.Clear2, w.Option1};
+    }
+    int EnabledItems() {
+        int n = 0;
+        for (QAction* a : ConversionItems()) n += a->isEnabled() ? 1 : 0;
+        return n;
+    }
+
+    QTemporaryDir dir_;
+    MainForms forms_;
+    WindowPrompts* prompts_ = nullptr;
+};
+
+TEST_F(WindowConversionTest, CutShowsItsProgressAndGivesTheControlsBack) {
+    AddRow(Tone("a.wav", 3), 0, 8000 * 3);
+    AddRow(Tone("b.wav", 1), 0, 8000);
+    Window().cb_format->setCurrentIndex(1);
+    ASSERT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
+    struct Seen {
+        int enabled;
+        bool beginBar, endBar, caption;
+        QString status, text;
+    };
+    std::vector<Seen> seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        seen.push_back({EnabledItems(), BarVisible("Begin bar"), BarVisible("End bar"),
+                        Window().pb->isTextVisible(), Status(0), Window().pb->text()});
+    });
+    watch.start(0);
+    Window().Cut1->trigger();
+    watch.stop();
+
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().enabled, 0);
+    EXPECT_FALSE(seen.front().beginBar || seen.front().endBar);
+    EXPECT_TRUE(seen.front().caption);
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const Seen& s) {
+        return s.status == "Converting" && s.text.endsWith('%') && s.text != "0%";
+    }));
+    EXPECT_EQ(EnabledItems(), 13);
+    EXPECT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
+    EXPECT_FALSE(Window().pb->isTextVisible());
+    EXPECT_EQ(Window().pb->value(), 0);
+    EXPECT_FALSE(Window().IsConverting);
+    EXPECT_EQ(Status(0), "finish");
+    EXPECT_EQ(Status(1), "finish");
+    EXPECT_EQ(Window().OutputDir, dir_.filePath("out") + "/");
+    EXPECT_TRUE(QFileInfo::exists(dir_.filePath("out/a.wav")));
+}
+
+TEST_F(WindowConversionTest, ClosingTheWindowStopsTheCutAtItsNextCheck) {
+    AddRow(Tone("a.wav", 4), 0, 8000 * 4);
+    AddRow(Tone("b.wav", 1), 0, 8000);
+    Window().cb_format->setCurrentIndex(1);
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [this] {
+        if (Window().pb->value() >= 50 && Window().isVisible()) Window().close();
+    });
+    closer.start(0);
+    Window().Cut1->trigger();
+    closer.stop();
+    EXPECT_FALSE(Window().IsConverting);
+    EXPECT_FALSE(Window().isVisible());
+    EXPECT_EQ(Status(0), "finish");
+    EXPECT_EQ(Status(1), "unconverted");
+    EXPECT_FALSE(Window().AudioFileWrite.IsOpen());
+    const int frames = test::ProbeStream(dir_.filePath("out/a.wav"), "duration_ts").toInt();
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 44100 * 4);
+}
+
+TEST_F(WindowConversionTest, AnUnwritableFolderShowsTheErrorAndRestoresTheControls) {
+    QFile blocker(dir_.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Window().SettingsFile->WriteString("cut", "output directory", blocker.fileName() + "/out");
+    AddRow(Tone("a.wav", 1), 0, 8000);
+    // Through the event loop, so the error takes the application's path.
+    QTimer::singleShot(0, &Window(), [this] { Window().Cut1->trigger(); });
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !prompts_->informations.isEmpty(); }));
+    EXPECT_TRUE(prompts_->informations[0].contains("blocker"))
+        << prompts_->informations[0].toStdString();
+    EXPECT_FALSE(Window().IsConverting);
+    EXPECT_EQ(Window().pb->value(), 0);
+    EXPECT_EQ(EnabledItems(), 13);
+    EXPECT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
+    EXPECT_FALSE(Window().pb->isTextVisible());
+    EXPECT_EQ(Status(0), "Converting");
+}
+
+TEST_F(WindowConversionTest, JoinTakesItsFormatFromTheDialogAndRemembersTheChoice) {
+    AddRow(Tone("a.wav", 1), 0, 8000);
+    AddRow(Tone("b.wav", 1), 4000, 8000);
+    QDir().mkdir(dir_.filePath("mix"));
+    prompts_->chosenPath = dir_.filePath("mix/song.txt");
+    prompts_->chosenType = 3;  // "WMA Files(*.wma)"
+    Window().Join2->trigger();
+    ASSERT_TRUE(prompts_->informations.isEmpty()) << prompts_->informations[0].toStdString();
+    ASSERT_EQ(prompts_->offered.size(), 1);
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    EXPECT_EQ(prompts_->offered[0],
+              (QStringList{music, "",
+                           "MP3 Files(*.mp3);;WAV Files(*.wav);;WMA Files(*.wma);;OGG Files(*.ogg)",
+                           "1"}));
+    EXPECT_TRUE(QDir(music).exists());
+    const QString output = dir_.filePath("mix/song.wma");
+    EXPECT_EQ(test::ProbeStream(output, "codec_name"), "wmav2");
+    EXPECT_NEAR(static_cast<double>(DecodeWithFfmpeg(output, 44100, 2).size()) / 2, 1.5 * 44100,
+                kFrameSlack[2] + 1);
+
+    // The next Join starts in the stored folder with the last name and type.
+    Window().Join2->trigger();
+    ASSERT_EQ(prompts_->offered.size(), 2);
+    EXPECT_EQ(prompts_->offered[1][0], dir_.filePath("mix"));
+    EXPECT_EQ(prompts_->offered[1][1], "song.txt");
+    EXPECT_EQ(prompts_->offered[1][3], "3");
+    EXPECT_EQ(prompts_->questions, QStringList{"File has existed. Overwrite?"});
+    EXPECT_EQ(test::ProbeStream(output, "codec_name"), "wmav2");
+    EXPECT_EQ(Status(0), "finish");
+    EXPECT_EQ(Status(1), "finish");
+    EXPECT_EQ(EnabledItems(), 13);
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,683 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <random>
+
+#include "app/MainForms.h"
+#include "app/Tfm_main.h"
+#include "common/FormatTime.h"
+#include "dialogs/Tfm_dir.h"
+#include "platform/skin/TSkin.h"
+#include "support/Oracle.h"
+#include "tracks/TrackRowText.h"
+
+namespace quillet {
+namespace {
+
+// Answers every box and dialog, and remembers what was asked.
+class ScriptedPrompts : public UserPrompts {
+  public:
+    void Information(const QString& text) override { informations << text; }
+    void Message(const QString& text) override { messages << text; }
+    bool Question(const QString&) override { return false; }
+    QStringList OpenFiles(const QString& dir, const QString& filter) override {
+        openDirs << dir;
+        openFilters << filter;
+        return files;
+    }
+    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
+    int ShowModal(QDialog& dialog) override {
+        ++modals;
+        if (!modal) return QDialog::Rejected;
+        // The real modal loop, answered from inside it as a person would.
+        QTimer::singleShot(0, &dialog, [this, &dialog] { modal(dialog); });
+        return dialog.exec();
+    }
+    void OpenUrl(const QUrl&) override {}
+
+    QStringList informations;
+    QStringList messages;
+    QStringList openDirs;
+    QStringList openFilters;
+    QStringList files;
+    int modals = 0;
+    std::function<void(QDialog&)> modal;
+};
+
+// Short files of the four formats, made once for all tests.
+struct Fixtures {
+    QTemporaryDir dir;
+    QStringList audio;   // valid, of the four formats
+    QList<int> seconds;  // their whole seconds by ffprobe
+    QString text;        // a text file named .mp3
+    QString zero;        // a zero-byte .wav
+    QString shortWav;    // half a second
+    QString longWav;     // 3725.9 seconds
+};
+
+Fixtures* gFixtures = nullptr;
+
+int ProbeSeconds(const QString& path) {
+    return static_cast<int>(test::ProbeStream(path, "duration").toDouble());
+}
+
+QString ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+class TrackListTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        gFixtures = new Fixtures;
+        Fixtures& f = *gFixtures;
+        const QString base = f.dir.path() + "/src/";
+        QDir().mkpath(base);
+        struct Make {
+            const char* name;
+            int frames;
+            QStringList options;
+        };
+        const Make makes[] = {
+            {"one.wav", 66150, {"-c:a", "pcm_s16le"}},
+            {"two é.mp3", 99225, {"-c:a", "libmp3lame", "-b:a", "96k"}},
+            {"three 'q'.ogg", 52920, {"-c:a", "libvorbis"}},
+            {"four.wma", 110250, {"-c:a", "wmav2", "-b:a", "64k"}},
+        };
+        for (const Make& m : makes) {
+            const QString path = base + m.name;
+            test::MakeTone(path, m.frames, 44100, 2, m.options);
+            f.audio << path;
+            f.seconds << ProbeSeconds(path);
+        }
+        f.text = base + "text.mp3";
+        QFile t(f.text);
+        if (t.open(QIODevice::WriteOnly)) t.write("not a song\n");
+        t.close();
+        f.zero = base + "zero.wav";
+        QFile z(f.zero);
+        if (z.open(QIODevice::WriteOnly)) z.close();
+        f.shortWav = base + "short.wav";
+        test::MakeTone(f.shortWav, 22050, 44100, 1, {"-c:a", "pcm_s16le"});
+        // 3725.9 s at a low rate keeps the file small.
+        f.longWav = base + "long.wav";
+        test::Ffmpeg({"-f", "lavfi", "-i", "anullsrc=r=1000:cl=mono", "-t", "3725.9", "-c:a",
+                      "pcm_u8", f.longWav});
+    }
+    static void TearDownTestSuite() {
+        delete gFixtures;
+        gFixtures = nullptr;
+    }
+
+    void SetUp() override {
+        QFile::remove(SettingsFile::DefaultPath());
+        forms_ = CreateMainForms();
+        auto prompts = std::make_unique<ScriptedPrompts>();
+        prompts_ = prompts.get();
+        forms_.fm_main->SetPrompts(std::move(prompts));
+        forms_.fm_main->show();
+        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+    }
+    void TearDown() override { forms_.fm_main.reset(); }
+
+    Tfm_main& W() { return *forms_.fm_main; }
+    Fixtures& F() { return *gFixtures; }
+    int Rows() { return W().lv->topLevelItemCount(); }
+    QString Cell(int row, int column) { return W().lv->topLevelItem(row)->text(column); }
+    int Selected() {
+        const auto items = W().lv->selectedItems();
+        return items.isEmpty() ? -1 : W().lv->indexOfTopLevelItem(items.front());
+    }
+    void Select(int row) {
+        W().lv->setCurrentItem(W().lv->topLevelItem(row));
+        W().lvClick();
+    }
+    QString Text(SkinText& t) { return t.label->GetText(); }
+    int Bar(SkinBar& b) { return b.slider->GetPosition(); }
+
+    void Add(const QStringList& files) {
+        prompts_->files = files;
+        W().AddFiles();
+    }
+
+    // Shows the folder chooser for real and answers it.
+    void AddFolder(const QString& folder, bool sub) {
+        prompts_->modal = [folder, sub](QDialog& d) {
+            auto& dir = static_cast<Tfm_dir&>(d);
+            ASSERT_TRUE(dir.SelectFolder(folder));
+            ASSERT_TRUE(dir.cbx_sub->isVisible());
+            dir.cbx_sub->setChecked(sub);
+            dir.btn_ok->click();
+        };
+        W().AddPath1Click();
+    }
+
+    // Row k holds the file of record k, with the caption given (its file name by default);
+    // the count and the total time agree with the rows.
+    void ExpectList(const QStringList& paths, const QStringList& captions = {}) {
+        ASSERT_EQ(Rows(), W().TrackCount);
+        ASSERT_EQ(Rows(), paths.size());
+        int total = 0;
+        for (int k = 0; k < Rows(); ++k) {
+            const TrackInfo& t = W().TrackTable[k];
+            EXPECT_EQ(t.FilePath, paths[k]) << "row " << k;
+            const QString caption =
+                captions.isEmpty() ? QFileInfo(paths[k]).fileName() : captions[k];
+            EXPECT_EQ(Cell(k, 0), caption) << "row " << k;
+            EXPECT_EQ(Cell(k, 2), FormatTime(t.LengthSec)) << "row " << k;
+            total += t.EndSec - t.StartSec;
+        }
+        EXPECT_EQ(Text(W().TotalTime), FormatTime(total));
+    }
+
+    bool AddingMenusEnabled() {
+        for (QAction* a : {W().AddFile1, W().AddFile2, W().Remove1, W().Remove2, W().Clear1,
+                           W().Clear2, W().Cut1, W().Cut2, W().Join1, W().Join2}) {
+            if (!a->isEnabled()) return false;
+        }
+        return true;
+    }
+
+    MainForms forms_;
+    ScriptedPrompts* prompts_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(TrackListTest, InvalidFileInTheMiddleGivesOneMessageAndTwoRows) {
+    const QStringList files = {F().audio[0], F().text, F().audio[2]};
+    Add(files);
+    EXPECT_EQ(prompts_->messages, QStringList({F().text + " is an invalid audio file!"}));
+    ExpectList({F().audio[0], F().audio[2]});
+    EXPECT_EQ(Cell(0, 1), "  00:00:00 - " + FormatTime(F().seconds[0]));
+    EXPECT_EQ(Cell(0, 2), FormatTime(F().seconds[0]));
+    EXPECT_EQ(Cell(0, 3), "unconverted");
+    EXPECT_EQ(W().TrackTable[1].LengthSec, F().seconds[2]);
+    EXPECT_EQ(W().TrackTable[1].EndPos, W().TrackTable[1].LengthPos);
+    EXPECT_GT(W().TrackTable[1].LengthPos, 0);
+    EXPECT_FALSE(W().IsAdding);
+    EXPECT_TRUE(AddingMenusEnabled());
+    // The folder of the chosen files is where the next dialog opens.
+    EXPECT_EQ(W().SettingsFile->ReadString("cut", "file path", ""),
+              QFileInfo(F().audio[0]).absolutePath());
+    Add({});
+    EXPECT_EQ(prompts_->openDirs.last(), QFileInfo(F().audio[0]).absolutePath());
+}
+
+TEST_F(TrackListTest, OpenDialogOffersEveryCaseOfTheFourExtensions) {
+    Add({});
+    ASSERT_EQ(prompts_->openFilters.size(), 1);
+    const QStringList filters = prompts_->openFilters.front().split(";;");
+    ASSERT_EQ(filters.size(), 5);
+    EXPECT_TRUE(filters[0].startsWith("All Supported Files("));
+    EXPECT_TRUE(filters[1].startsWith("MP3 Files("));
+    EXPECT_TRUE(filters[4].startsWith("OGG Files("));
+    const QString all = filters[0].section('(', 1).chopped(1);
+    const auto matches = [&](const QString& name) {
+        for (const QString& pattern : all.split(' ')) {
+            const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern));
+            if (re.match(name).hasMatch()) return true;
+        }
+        return false;
+    };
+    for (const char* name :
+         {"a.mp3", "a.MP3", "a.Mp3", "b.wav", "b.WAV", "c.wma", "c.WmA", "d.ogg", "d.OGG"}) {
+        EXPECT_TRUE(matches(name)) << name;
+    }
+    for (const char* name : {"a.mp4", "a.flac", "mp3", "a.mp3.txt"})
+        EXPECT_FALSE(matches(name)) << name;
+}
+
+TEST_F(TrackListTest, MissingZeroByteAndAwkwardFiles) {
+    const QString gone = F().dir.path() + "/src/gone.mp3";
+    Add({gone, F().zero, F().shortWav, F().longWav});
+    EXPECT_EQ(prompts_->messages,
+              QStringList({gone + " has been removed!", F().zero + " is an invalid audio file!"}));
+    ExpectList({F().shortWav, F().longWav});
+    EXPECT_EQ(Cell(0, 1), "  00:00:00 - 00:00:00");
+    EXPECT_EQ(Cell(1, 1), "  00:00:00 - 01:02:05");
+    EXPECT_EQ(Cell(1, 2), "01:02:05");
+}
+
+TEST_F(TrackListTest, AddingToAnEmptyListPreparesTheEditor) {
+    Add({F().audio[1], F().audio[0]});
+    EXPECT_EQ(Selected(), 0);
+    EXPECT_EQ(Text(W().EndTime), FormatTime(F().seconds[1]));
+    EXPECT_EQ(Bar(W().BeginBar), 0);
+    EXPECT_EQ(Bar(W().EndBar), 1000);
+    EXPECT_EQ(Bar(W().CurrentBar), 0);
+    EXPECT_EQ(Text(W().CurrentTime), "00:00:00");
+
+    // Adding while a row is selected keeps that row and leaves the editor alone.
+    Select(1);
+    const QString endTime = Text(W().EndTime);
+    Add({F().longWav});
+    EXPECT_EQ(Selected(), 1);
+    EXPECT_EQ(W().CurrentTrack, 1);
+    EXPECT_EQ(Text(W().EndTime), endTime);
+    ExpectList({F().audio[1], F().audio[0], F().longWav});
+    EXPECT_EQ(Text(W().TotalTime), FormatTime(F().seconds[1] + F().seconds[0] + 3725));
+}
+
+TEST_F(TrackListTest, RemovingRows) {
+    const QStringList all = {F().audio[0], F().audio[1], F().audio[2], F().audio[3]};
+    Add(all);
+    // The last row: the row above becomes selected.
+    Select(3);
+    W().RemoveSelected();
+    ExpectList(all.mid(0, 3));
+    EXPECT_EQ(Selected(), 2);
+    EXPECT_EQ(W().CurrentTrack, 2);
+    // A middle row: the row that moved up into its place.
+    Select(1);
+    W().RemoveSelected();
+    ExpectList({all[0], all[2]});
+    EXPECT_EQ(Selected(), 1);
+    EXPECT_EQ(Text(W().EndTime), FormatTime(F().seconds[2]));
+    // The playing row stays; a row above it moves the playing index with its file.
+    W().IsPlaying = true;
+    W().PlayingTrack = 1;
+    Select(1);
+    W().RemoveSelected();
+    EXPECT_EQ(prompts_->informations, QStringList({"Please stop playing first."}));
+    ExpectList({all[0], all[2]});
+    Select(0);
+    W().RemoveSelected();
+    EXPECT_EQ(W().PlayingTrack, 0);
+    ExpectList({all[2]});
+    W().IsPlaying = false;
+    // The only row: the editor goes back to zero, the Current bar stays.
+    W().CurrentBar.slider->SetPosition(300);
+    W().RemoveSelected();
+    ExpectList({});
+    for (SkinText* t : {&W().TotalTime, &W().CurrentTime, &W().BeginTime, &W().EndTime}) {
+        EXPECT_EQ(Text(*t), "00:00:00");
+    }
+    EXPECT_EQ(Bar(W().BeginBar), 0);
+    EXPECT_EQ(Bar(W().EndBar), 0);
+    EXPECT_EQ(Bar(W().CurrentBar), 300);
+    // Nothing selected in an empty list: nothing happens.
+    W().RemoveSelected();
+    EXPECT_EQ(Rows(), 0);
+}
+
+TEST_F(TrackListTest, ClearIsRefusedWhileConvertingOrPlaying) {
+    Add({F().audio[0], F().audio[1]});
+    W().IsConverting = true;
+    W().Clear1Click();
+    W().IsConverting = false;
+    W().IsPlaying = true;
+    W().Clear1Click();
+    W().IsPlaying = false;
+    EXPECT_EQ(prompts_->informations,
+              QStringList({"Please stop converting first.", "Please stop playing first."}));
+    EXPECT_EQ(Rows(), 2);
+    W().CurrentBar.slider->SetPosition(400);
+    W().Clear1Click();
+    ExpectList({});
+    EXPECT_EQ(Bar(W().CurrentBar), 0);
+    EXPECT_EQ(Text(W().EndTime), "00:00:00");
+    // Adding after a clear starts from row 0 again and edits that row.
+    Add({F().audio[2]});
+    ExpectList({F().audio[2]});
+    EXPECT_EQ(Selected(), 0);
+    EXPECT_EQ(W().CurrentTrack, 0);
+}
+
+TEST_F(TrackListTest, MovingRows) {
+    const QStringList all = {F().audio[0], F().audio[1], F().audio[2]};
+    Add(all);
+    Select(0);
+    W().MoveUp();  // the first row cannot go up
+    ExpectList(all);
+    EXPECT_EQ(Selected(), 0);
+    Select(2);
+    W().MoveDown();  // nor the last row down
+    ExpectList(all);
+
+    W().lv->topLevelItem(2)->setText(3, "finish");
+    W().PlayingTrack = 1;
+    W().MoveUp();
+    ExpectList({all[0], all[2], all[1]});
+    EXPECT_EQ(Selected(), 1);
+    EXPECT_EQ(Cell(1, 3), "finish");
+    EXPECT_EQ(W().PlayingTrack, 2);
+    // The editor still shows the moved file, and its commands still act on it.
+    EXPECT_EQ(W().TrackTable[W().CurrentTrack].FilePath, all[2]);
+    W().MoveDown();
+    ExpectList(all);
+    EXPECT_EQ(Selected(), 2);
+    EXPECT_EQ(W().PlayingTrack, 1);
+    W().IsConverting = true;
+    W().MoveUp();
+    W().IsConverting = false;
+    ExpectList(all);
+}
+
+TEST_F(TrackListTest, RenamingInPlace) {
+    Add({F().audio[0], F().audio[1]});
+    Select(1);
+    W().lvDblClick();
+    ASSERT_TRUE(W().edt_title->isVisible());
+    EXPECT_EQ(W().edt_title->text(), QFileInfo(F().audio[1]).fileName());
+    EXPECT_EQ(W().edt_title->width(), 125);
+    EXPECT_EQ(W().edt_title->height(), 16);
+    const QRect row = W().lv->visualItemRect(W().lv->topLevelItem(1));
+    EXPECT_EQ(W().edt_title->y(), row.top() - 1);
+    W().edt_title->setText("a*b?.mp3");
+    QTest::keyClick(W().edt_title, Qt::Key_Return);
+    EXPECT_FALSE(W().edt_title->isVisible());
+    EXPECT_EQ(Cell(1, 0), "ab.mp3");
+    EXPECT_EQ(W().TrackTable[1].FilePath, F().audio[1]);
+
+    // Forbidden characters only, or nothing: the caption stays.
+    for (const QString& typed : {QStringLiteral(R"(*?|:"/\<>)"), QString()}) {
+        W().lvDblClick();
+        W().edt_title->setText(typed);
+        W().edt_titleExit();
+        EXPECT_FALSE(W().edt_title->isVisible());
+        EXPECT_EQ(Cell(1, 0), "ab.mp3");
+    }
+    // Leaving the box ends the edit as Enter does.
+    W().lvDblClick();
+    W().edt_title->setText("x<y>.ogg");
+    W().edt_titleExit();
+    EXPECT_EQ(Cell(1, 0), "xy.ogg");
+    EXPECT_EQ(Cell(0, 0), QFileInfo(F().audio[0]).fileName());
+
+    W().IsConverting = true;
+    W().lvDblClick();
+    EXPECT_FALSE(W().edt_title->isVisible());
+    W().IsConverting = false;
+}
+
+TEST_F(TrackListTest, ClickOnEmptySpaceKeepsTheCurrentRow) {
+    Add({F().audio[0], F().audio[1]});
+    Select(1);
+    QWidget* viewport = W().lv->viewport();
+    const QPoint below(10, viewport->height() - 5);
+    ASSERT_FALSE(W().lv->itemAt(below));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, below);
+    EXPECT_EQ(Selected(), 1);
+    EXPECT_EQ(W().CurrentTrack, 1);
+    // A click on a row loads its stretch into the editor.
+    const QRect row0 = W().lv->visualItemRect(W().lv->topLevelItem(0));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, row0.center());
+    EXPECT_EQ(W().CurrentTrack, 0);
+    EXPECT_EQ(Text(W().EndTime), FormatTime(F().seconds[0]));
+    EXPECT_EQ(Text(W().BeginTime), "00:00:00");
+    EXPECT_EQ(Bar(W().EndBar), 1000);
+}
+
+TEST_F(TrackListTest, ListHoldsAtMost10001Files) {
+    // Rows up to one short of the end, as earlier adds would have left them.
+    for (int k = 0; k < TrackTable::kCapacity - 2; ++k) {
+        W().TrackTable.FillNew(k, F().audio[0], 100, 1000);
+        W().lv->addTopLevelItem(new QTreeWidgetItem({"x", "", "", ""}));
+    }
+    W().TrackCount = TrackTable::kCapacity - 2;
+    Add({F().audio[1], F().audio[2], F().audio[3]});
+    EXPECT_EQ(Rows(), TrackTable::kCapacity);
+    EXPECT_EQ(W().TrackCount, TrackTable::kCapacity);
+    EXPECT_EQ(W().TrackTable[TrackTable::kCapacity - 1].FilePath, F().audio[2]);
+    EXPECT_EQ(prompts_->messages, QStringList({"The list is full: at most 10001 files."}));
+    EXPECT_FALSE(W().IsAdding);
+    EXPECT_TRUE(AddingMenusEnabled());
+}
+
+TEST_F(TrackListTest, SettingsThatCannotBeWrittenLeaveTheMenusUsable) {
+    // A folder where the settings file should be: every write fails.
+    QFile::remove(SettingsFile::DefaultPath());
+    ASSERT_TRUE(QDir().mkpath(SettingsFile::DefaultPath()));
+    prompts_->files = {F().audio[0]};
+    EXPECT_THROW(W().AddFiles(), SettingsError);
+    QDir(SettingsFile::DefaultPath()).removeRecursively();
+    EXPECT_FALSE(W().IsAdding);
+    EXPECT_TRUE(AddingMenusEnabled());
+    EXPECT_EQ(W().TrackCount, Rows());
+    Add({F().audio[0]});
+    ExpectList({F().audio[0]});
+}
+
+TEST_F(TrackListTest, ClosingTheWindowEndsAnAddCleanly) {
+    QStringList many;
+    for (int i = 0; i < 40; ++i) many << F().audio[i % 4];
+    QString iniAtClose;
+    QTimer watcher;
+    watcher.setInterval(0);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (Rows() < 3 || !W().isVisible()) return;
+        W().close();
+        iniAtClose = ReadAll(SettingsFile::DefaultPath());
+    });
+    watcher.start();
+    Add(many);
+    watcher.stop();
+    EXPECT_FALSE(W().isVisible());
+    EXPECT_GE(Rows(), 3);
+    EXPECT_LT(Rows(), 40);
+    EXPECT_EQ(W().TrackCount, Rows());
+    EXPECT_FALSE(W().IsAdding);
+    EXPECT_TRUE(prompts_->messages.isEmpty());
+    EXPECT_EQ(ReadAll(SettingsFile::DefaultPath()), iniAtClose);
+}
+
+TEST_F(TrackListTest, AddPathScansInEnumerationOrder) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path() + "/lib";
+    const auto put = [&](const QString& rel, const QString& from) {
+        QDir().mkpath(QFileInfo(root + "/" + rel).path());
+        ASSERT_TRUE(QFile::copy(from, root + "/" + rel));
+    };
+    put("a.mp3", F().audio[1]);
+    put("b.txt", F().text);
+    put("c.WMA", F().audio[3]);
+    put(".hidden.mp3", F().audio[1]);
+    put("bad.ogg", F().text);
+    for (int i = 0; i < 4; ++i) put(QStringLiteral("sub%1/in%1.wav").arg(i), F().audio[0]);
+    put("sub1/deeper/x.ogg", F().audio[2]);
+
+    // The order the file system gives, walked the same way (depth first, unsorted).
+    std::function<void(const QString&, QStringList&)> walk = [&](const QString& dir,
+                                                                 QStringList& out) {
+        QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            it.next();
+            const QString name = it.fileName();
+            if (name.startsWith('.')) continue;
+            if (it.fileInfo().isDir()) {
+                walk(it.filePath(), out);
+            } else if (QRegularExpression(R"(\.(mp3|wav|ogg|wma)$)",
+                                          QRegularExpression::CaseInsensitiveOption)
+                           .match(name)
+                           .hasMatch() &&
+                       name != "bad.ogg") {
+                out << it.filePath();
+            }
+        }
+    };
+    QStringList expected;
+    walk(root, expected);
+    ASSERT_EQ(expected.size(), 7);
+
+    AddFolder(root, true);
+    EXPECT_EQ(W().fm_dir->windowTitle(), "Open Folder");
+    EXPECT_EQ(W().fm_dir->lbl_action->text(), "Please select the folder you want to add.");
+    EXPECT_EQ(prompts_->messages, QStringList({root + "/bad.ogg is an invalid audio file!"}));
+    ExpectList(expected);
+    EXPECT_EQ(Selected(), 0);
+    EXPECT_EQ(Bar(W().EndBar), 1000);
+    EXPECT_FALSE(W().IsAdding);
+    EXPECT_TRUE(AddingMenusEnabled());
+    EXPECT_TRUE(W().SettingsFile->ReadBool("basic", "enable sub dir", false));
+    EXPECT_TRUE(W().fm_dir->cbx_sub->isHidden());
+
+    // Without sub-folders only the top level comes in, after the rows already there.
+    AddFolder(root, false);
+    EXPECT_FALSE(W().SettingsFile->ReadBool("basic", "enable sub dir", true));
+    QStringList top = expected.filter(QRegularExpression(R"(/lib/[^/]+$)"));
+    ExpectList(expected + top);
+    EXPECT_EQ(Selected(), 0);
+}
+
+TEST_F(TrackListTest, AddPathSurvivesLinksAndBadFiles) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    ASSERT_TRUE(QFile::copy(F().audio[0], root + "/a.wav"));
+    ASSERT_TRUE(QFile::copy(F().audio[2], root + "/new\nline \"q\".ogg"));
+    ASSERT_TRUE(QFile::copy(F().zero, root + "/empty.ogg"));
+    ASSERT_TRUE(QFile::link(root, root + "/loop"));
+    ASSERT_TRUE(QFile::link(root + "/nowhere.mp3", root + "/gone.mp3"));
+    AddFolder(root, true);
+    QStringList messages = prompts_->messages;
+    messages.sort();
+    EXPECT_EQ(messages, QStringList({root + "/empty.ogg is an invalid audio file!",
+                                     root + "/gone.mp3 has been removed!"}));
+    ASSERT_EQ(Rows(), 2);
+    QStringList paths = {W().TrackTable[0].FilePath, W().TrackTable[1].FilePath};
+    ExpectList(paths);
+    paths.sort();
+    EXPECT_EQ(paths, QStringList({root + "/a.wav", root + "/new\nline \"q\".ogg"}));
+}
+
+TEST_F(TrackListTest, AddPathIsIgnoredWhileBusyAndCancelAddsNothing) {
+    for (bool* flag : {&W().IsConverting, &W().IsPlaying, &W().IsAdding}) {
+        *flag = true;
+        W().AddPath1Click();
+        *flag = false;
+    }
+    EXPECT_EQ(prompts_->modals, 0);
+    prompts_->modal = [](QDialog& d) { static_cast<Tfm_dir&>(d).btn_cancel->click(); };
+    W().AddPath1Click();
+    EXPECT_EQ(prompts_->modals, 1);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_TRUE(prompts_->messages.isEmpty());
+}
+
+TEST_F(TrackListTest, BrowseChoosesTheOutputDirectory) {
+    const QString before = W().edt_dir->text();
+    prompts_->modal = [](QDialog& d) {
+        auto& dir = static_cast<Tfm_dir&>(d);
+        EXPECT_EQ(dir.windowTitle(), "Output Directory");
+        EXPECT_EQ(dir.lbl_action->text(), "Please select the folder you want to save your files.");
+        EXPECT_FALSE(dir.cbx_sub->isVisible());
+        dir.btn_cancel->click();
+    };
+    W().ChooseOutputDirectory();
+    EXPECT_EQ(W().edt_dir->text(), before);
+    EXPECT_EQ(W().SettingsFile->ReadString("cut", "output directory", "none"), "none");
+
+    QTemporaryDir out;
+    prompts_->modal = [&](QDialog& d) {
+        auto& dir = static_cast<Tfm_dir&>(d);
+        ASSERT_TRUE(dir.SelectFolder(out.path()));
+        dir.btn_ok->click();
+    };
+    W().ChooseOutputDirectory();
+    EXPECT_EQ(W().edt_dir->text(), out.path());
+    EXPECT_EQ(W().SettingsFile->ReadString("cut", "output directory", "none"), out.path());
+}
+
+TEST_F(TrackListTest, ClosingTheWindowEndsAFolderScan) {
+    QTemporaryDir tmp;
+    for (int i = 0; i < 30; ++i) {
+        const QString sub = tmp.path() + QStringLiteral("/d%1").arg(i % 5);
+        QDir().mkpath(sub);
+        ASSERT_TRUE(QFile::copy(F().audio[0], sub + QStringLiteral("/t%1.wav").arg(i)));
+    }
+    QTimer watcher;
+    watcher.setInterval(0);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (Rows() >= 4 && W().isVisible()) W().close();
+    });
+    watcher.start();
+    AddFolder(tmp.path(), true);
+    watcher.stop();
+    EXPECT_LT(Rows(), 30);
+    EXPECT_EQ(W().TrackCount, Rows());
+    EXPECT_FALSE(W().IsAdding);
+}
+
+// Random commands, and after each the list and the table still tell the same story.
+TEST_F(TrackListTest, RandomEditsKeepRowsAndRecordsTogether) {
+    std::mt19937 rng(20240611);
+    const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    QStringList paths;
+    QStringList captions;
+    for (int step = 0; step < 120; ++step) {
+        if (Rows() > 0 && pick(3) == 0) Select(pick(Rows()));
+        const int s = Selected();
+        switch (pick(6)) {
+            case 0:
+            case 1: {
+                QStringList chosen;
+                for (int i = 0, n = 1 + pick(3); i < n; ++i) {
+                    chosen << (pick(8) == 0 ? F().text : F().audio[pick(4)]);
+                }
+                Add(chosen);
+                for (const QString& p : chosen) {
+                    if (p == F().text) continue;
+                    paths << p;
+                    captions << QFileInfo(p).fileName();
+                }
+                break;
+            }
+            case 2:
+                W().RemoveSelected();
+                if (s >= 0) {
+                    paths.removeAt(s);
+                    captions.removeAt(s);
+                }
+                break;
+            case 3:
+                W().MoveUp();
+                if (s > 0) {
+                    paths.swapItemsAt(s, s - 1);
+                    captions.swapItemsAt(s, s - 1);
+                }
+                break;
+            case 4:
+                W().MoveDown();
+                if (s >= 0 && s < paths.size() - 1) {
+                    paths.swapItemsAt(s, s + 1);
+                    captions.swapItemsAt(s, s + 1);
+                }
+                break;
+            case 5:
+                if (pick(4) == 0) {
+                    W().Clear1Click();
+                    paths.clear();
+                    captions.clear();
+                } else if (s >= 0) {
+                    W().lvDblClick();
+                    W().edt_title->setText(QStringLiteral("n%1:*.mp3").arg(step));
+                    W().edt_titleExit();
+                    captions[s] = QStringLiteral("n%1.mp3").arg(step);
+                }
+                break;
+        }
+        SCOPED_TRACE("step " + std::to_string(step));
+        ExpectList(paths, captions);
+        if (HasFatalFailure() || HasFailure()) return;
+        if (Rows() > 0) {
+            EXPECT_GE(Selected(), 0);
+            EXPECT_LT(W().CurrentTrack, Rows());
+        }
+    }
+}
+
+}  // namespace quillet
