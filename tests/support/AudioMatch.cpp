@@ -20,6 +20,12 @@ void MakeChirp(const QString& path, int frames, int rate, int channels,
            outputOptions + QStringList{path});
 }
 
+int64_t FramesOf(const QString& path, const std::vector<float>& decoded, int channels) {
+    if (ProbeStream(path, "codec_name") == "vorbis")
+        return ProbeStream(path, "duration_ts").toLongLong();
+    return static_cast<int64_t>(decoded.size()) / channels;
+}
+
 namespace {
 
 double Correlation(const std::vector<float>& a, const std::vector<float>& b, int channels,

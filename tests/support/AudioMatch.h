@@ -14,6 +14,11 @@ namespace quillet::test {
 void MakeChirp(const QString& path, int frames, int rate, int channels,
                const QStringList& outputOptions = {});
 
+// Frames of a decoded file. For Vorbis the stream's duration (its last granule position) is the
+// oracle: ffmpeg's decoder trims the final packet wrongly for some lengths, which sox and the
+// granule positions disagree with.
+int64_t FramesOf(const QString& path, const std::vector<float>& decoded, int channels);
+
 struct Match {
     int lag = 0;               // frames by which `test` lags `reference`
     double correlation = 0.0;  // normalized, at that lag, over the overlap
