@@ -15,8 +15,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <tuple>
 
 #include "platform/audio/AudioError.h"
@@ -83,8 +83,8 @@ Probed Probe(const QString& path, const QString& scratch) {
             result.hasPicture = true;
             const QString out = scratch + "/picture.bin";
             QFile::remove(out);
-            Ffmpeg({"-i", path, "-map", QString("0:%1").arg(stream["index"].toInt()), "-c",
-                    "copy", "-f", "image2", out});
+            Ffmpeg({"-i", path, "-map", QString("0:%1").arg(stream["index"].toInt()), "-c", "copy",
+                    "-f", "image2", out});
             result.picture = ReadAll(out);
         }
     }
@@ -92,9 +92,9 @@ Probed Probe(const QString& path, const QString& scratch) {
 }
 
 QStringList MetadataArgs() {
-    return {"-metadata", "title=" + kTitle,     "-metadata", "artist=" + kArtist,
-            "-metadata", "album=" + kAlbum,     "-metadata", "date=" + kDate,
-            "-metadata", "track=" + kTrack,     "-metadata", "genre=" + kGenre,
+    return {"-metadata", "title=" + kTitle,    "-metadata", "artist=" + kArtist,
+            "-metadata", "album=" + kAlbum,    "-metadata", "date=" + kDate,
+            "-metadata", "track=" + kTrack,    "-metadata", "genre=" + kGenre,
             "-metadata", "comment=" + kComment};
 }
 
@@ -211,13 +211,13 @@ TEST_P(AudioInformationCarry, TextAndCoverReachTheTarget) {
     EXPECT_NEAR(test::ProbeStream(target, "duration").toDouble(), 0.5, 0.1);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllPairs, AudioInformationCarry,
-                         ::testing::Combine(::testing::ValuesIn(kKinds.toVector()),
-                                            ::testing::ValuesIn(kKinds.toVector())),
-                         [](const auto& info) {
-                             return (std::get<0>(info.param) + "_to_" + std::get<1>(info.param))
-                                 .toStdString();
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    AllPairs, AudioInformationCarry,
+    ::testing::Combine(::testing::ValuesIn(kKinds.toVector()),
+                       ::testing::ValuesIn(kKinds.toVector())),
+    [](const auto& info) {
+        return (std::get<0>(info.param) + "_to_" + std::get<1>(info.param)).toStdString();
+    });
 
 class AudioInformationEdges : public ::testing::Test {
 protected:
@@ -243,8 +243,7 @@ TEST_F(AudioInformationEdges, UntaggedSourceWritesNothing) {
 
 TEST_F(AudioInformationEdges, UnreadableSourceLoadsNothingAndForgetsEarlierTags) {
     const QString tagged = Path("tagged.mp3");
-    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() +
-           QStringList{tagged});
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() + QStringList{tagged});
     const QString text = Path("letter.mp3");
     {
         QFile f(text);
@@ -267,8 +266,7 @@ TEST_F(AudioInformationEdges, UnreadableSourceLoadsNothingAndForgetsEarlierTags)
 
 TEST_F(AudioInformationEdges, SaveIntoMissingFileOrFolderNamesIt) {
     const QString source = Path("src.wav");
-    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() +
-           QStringList{source});
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() + QStringList{source});
     TAudioInformation2 info;
     info.LoadInformation(source);
     for (const QString& bad : {Path("nowhere/out.mp3"), Path("")}) {
@@ -283,10 +281,33 @@ TEST_F(AudioInformationEdges, SaveIntoMissingFileOrFolderNamesIt) {
     EXPECT_FALSE(QFile::exists(Path("nowhere/out.mp3")));
 }
 
+TEST_F(AudioInformationEdges, SaveIntoSomethingThatIsNotAudioFailsAndLeavesItAlone) {
+    const QString source = Path("src.mp3");
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() + QStringList{source});
+    TAudioInformation2 info;
+    info.LoadInformation(source);
+    for (const QString& kind : kKinds) {
+        SCOPED_TRACE(kind.toStdString());
+        const QString fake = Path("letter." + kind);
+        {
+            QFile f(fake);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("Dear reader,\nthis is not audio.\n").repeated(50));
+        }
+        const QByteArray before = Hash(fake);
+        try {
+            info.SaveInformation(fake);
+            ADD_FAILURE() << "no error";
+        } catch (const AudioError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(fake)) << e.what();
+        }
+        EXPECT_EQ(Hash(fake), before);
+    }
+}
+
 TEST_F(AudioInformationEdges, SaveReplacesTheTargetsOwnFieldsAndKeepsOthers) {
     const QString source = Path("src.ogg");
-    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3", "-metadata", "title=" + kTitle,
-                       source});
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3", "-metadata", "title=" + kTitle, source});
     const QString target = Path("dst.mp3");
     Ffmpeg({"-f", "lavfi", "-i", "sine=d=0.3", "-metadata", "title=Old title", "-metadata",
             "publisher=Label", target});

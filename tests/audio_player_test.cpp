@@ -322,6 +322,14 @@ TEST(AudioPlayer, RejectsANonsenseFormat) {
     TAudioPlayer2 player;
     EXPECT_THROW(player.SetFormat(0, 2), AudioError);
     EXPECT_THROW(player.SetFormat(44100, 0), AudioError);
+    // Beyond what any sound server takes: Play says so instead of playing noise.
+    player.SetFormat(4000000, 2);
+    try {
+        player.Play();
+        ADD_FAILURE() << "Play accepted 4 MHz";
+    } catch (const AudioError& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("cannot play 4000000 Hz")) << e.what();
+    }
 }
 
 // Runs in a child process whose sound server does not exist (see the next test).
@@ -348,8 +356,8 @@ TEST(AudioPlayer, WithoutASoundServerPlaySaysThereIsNoDevice) {
     child.start(QCoreApplication::applicationFilePath(),
                 {"--gtest_filter=AudioPlayerNoDevice.PlayRaisesAReadableError"});
     ASSERT_TRUE(child.waitForFinished(60000));
-    const QString out = QString::fromUtf8(child.readAllStandardOutput() +
-                                          child.readAllStandardError());
+    const QString out =
+        QString::fromUtf8(child.readAllStandardOutput() + child.readAllStandardError());
     EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
     EXPECT_FALSE(out.contains("SKIPPED")) << out.toStdString();

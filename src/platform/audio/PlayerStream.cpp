@@ -50,8 +50,8 @@ qint64 PlayerStream::readData(char* data, qint64 maxSize) {
     int blocksDone = 0;
     while (given < want && !blocks_.empty()) {
         Block& block = blocks_.front();
-        const size_t n = std::min<size_t>(static_cast<size_t>(want - given),
-                                          block.bytes.size() - block.offset);
+        const size_t n =
+            std::min<size_t>(static_cast<size_t>(want - given), block.bytes.size() - block.offset);
         std::memcpy(data + given, block.bytes.data() + block.offset, n);
         block.offset += n;
         given += static_cast<qint64>(n);

@@ -27,8 +27,8 @@ namespace quillet {
 
 // The descriptive fields carried from file to file; other properties of the target (encoder
 // names and the like) are left as they are.
-static const char* const kTextKeys[] = {"TITLE", "ARTIST",  "ALBUM",  "DATE",
-                                        "TRACKNUMBER", "GENRE", "COMMENT"};
+static const char* const kTextKeys[] = {"TITLE",       "ARTIST", "ALBUM",  "DATE",
+                                        "TRACKNUMBER", "GENRE",  "COMMENT"};
 
 struct AudioTags {
     TagLib::PropertyMap text;
@@ -57,11 +57,11 @@ TagKind KindOf(const QString& path) {
 // RIFF INFO has no declared text encoding. We write UTF-8, which FFmpeg and TagLib assume, and
 // read older files written in a Windows code page as Latin-1 rather than as broken UTF-8.
 class Utf8InfoHandler : public TagLib::RIFF::Info::StringHandler {
-public:
+  public:
     TagLib::String parse(const TagLib::ByteVector& data) const override {
         const QByteArray bytes(data.data(), static_cast<int>(data.size()));
-        const QByteArray trimmed = bytes.left(bytes.indexOf('\0') < 0 ? bytes.size()
-                                                                     : bytes.indexOf('\0'));
+        const QByteArray trimmed =
+            bytes.left(bytes.indexOf('\0') < 0 ? bytes.size() : bytes.indexOf('\0'));
         QString text = QString::fromUtf8(trimmed);
         if (text.contains(QChar::ReplacementCharacter)) text = QString::fromLatin1(trimmed);
         return TagLib::String(text.toStdString(), TagLib::String::UTF8);
@@ -231,7 +231,8 @@ bool SaveTo(TagLib::IOStream* stream, TagKind kind, const AudioTags& tags) {
     switch (kind) {
         case TagKind::Mpeg: {
             TagLib::MPEG::File file(stream, TagLib::ID3v2::FrameFactory::instance(), false);
-            if (!file.isValid()) return false;
+            // TagLib would put a tag in front of anything; only real MPEG audio gets one.
+            if (!file.isValid() || file.firstFrameOffset() < 0) return false;
             TagLib::ID3v2::Tag* id3 = file.ID3v2Tag(true);
             PutText(id3, tags);
             PutApic(id3, tags);
@@ -246,6 +247,10 @@ bool SaveTo(TagLib::IOStream* stream, TagKind kind, const AudioTags& tags) {
         }
         case TagKind::Wav: {
             UseUtf8Info();
+            stream->seek(0);
+            const TagLib::ByteVector head = stream->readBlock(12);
+            if (!head.startsWith("RIFF") || head.mid(8, 4) != "WAVE") return false;
+            stream->seek(0);  // TagLib reads the chunks from where the stream stands
             TagLib::RIFF::WAV::File file(stream, false);
             if (!file.isValid()) return false;
             PutText(file.ID3v2Tag(), tags);
@@ -332,8 +337,7 @@ void TAudioInformation2::SaveInformation(const QString& path) {
                                  "opened for writing.")
                              .arg(Shown(path)));
     if (!SaveTo(&stream, KindOf(path), *tags_))
-        throw AudioError(
-            QString("Cannot write the information into \"%1\".").arg(Shown(path)));
+        throw AudioError(QString("Cannot write the information into \"%1\".").arg(Shown(path)));
 }
 
 }  // namespace quillet

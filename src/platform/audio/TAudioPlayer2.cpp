@@ -135,7 +135,8 @@ void TAudioPlayer2::Tick() {
         Finish();
         return;
     }
-    if (stream_->Starved() && unanswered_ > 0 && ++starvedTicks_ >= kStarvedTicksBeforeAskingAgain) {
+    if (stream_->Starved() && unanswered_ > 0 &&
+        ++starvedTicks_ >= kStarvedTicksBeforeAskingAgain) {
         unanswered_ = 0;
         starvedTicks_ = 0;
     }

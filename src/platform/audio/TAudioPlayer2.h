@@ -1,8 +1,9 @@
 #pragma once
 
+#include <QtMultimedia/qaudio.h>
+
 #include <QObject>
 #include <QTimer>
-#include <QtMultimedia/qaudio.h>
 #include <cstdint>
 #include <memory>
 #include <vector>
