@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QtEndian>
 #include <algorithm>
 #include <map>
 
@@ -61,13 +62,15 @@ const QRect kStandardControls[] = {
 struct EventLog {
     std::vector<std::string> lines;
     std::vector<int> tracks;
+    std::vector<QPoint> presses;  // where each mouse down was, relative to its object
 
     void Attach(TSkin& skin) {
         QObject::connect(&skin, &TSkin::OnClick, [this](ISkinObject* o) {
             lines.push_back("click " + o->GetName().toStdString());
         });
-        QObject::connect(&skin, &TSkin::OnMouseDown, [this](ISkinObject* o, int b, int, int) {
+        QObject::connect(&skin, &TSkin::OnMouseDown, [this](ISkinObject* o, int b, int x, int y) {
             lines.push_back("down " + o->GetName().toStdString() + " " + std::to_string(b));
+            presses.emplace_back(x, y);
         });
         QObject::connect(&skin, &TSkin::OnMouseUp, [this](ISkinObject* o, int b, int, int) {
             lines.push_back("up " + o->GetName().toStdString() + " " + std::to_string(b));
@@ -80,6 +83,7 @@ struct EventLog {
     void Clear() {
         lines.clear();
         tracks.clear();
+        presses.clear();
     }
     int Count(const std::string& line) const {
         return static_cast<int>(std::count(lines.begin(), lines.end(), line));
@@ -214,9 +218,17 @@ TEST(SkinForm, RendersTheFormUnderTheStandardControls) {
     // The skin paints around the list: a pixel of the right-hand panel is not the list's.
     EXPECT_NE(shot.pixel(500, 200), shot.pixel(200, 200));
     const QString keep = qEnvironmentVariable("QUILLET_SKIN_SHOT");
-    if (!keep.isEmpty()) {
-        EXPECT_TRUE(shot.save(keep));
-    }
+    if (keep.isEmpty()) return;
+    EXPECT_TRUE(shot.save(keep));
+
+    // A second look: pre-listen on, Play held down, the pointer over Join, Pause keyboard-focused.
+    w.Find("Pre-listen-off")->Element()->SetVisible(false);
+    QTest::mouseMove(w.Widget("join"));
+    QTest::mousePress(w.Widget("Play"), Qt::LeftButton);
+    w.Widget("Pause")->setFocus(Qt::TabFocusReason);
+    const QString states = QString(keep).replace(".png", "-states.png");
+    EXPECT_TRUE(w.window.grab().save(states));
+    QTest::mouseRelease(w.Widget("Play"), Qt::LeftButton);
 }
 
 TEST(SkinLoad, ReportsFailuresWithoutLosingTheLoadedSkin) {
@@ -403,6 +415,7 @@ TEST(SkinEvents, PressingTheTrackJumpsTheHandleAndOtherButtonsDoNotMoveIt) {
     EXPECT_EQ(w.log.lines[0], "down Current bar 0");
     EXPECT_EQ(w.log.lines[1], "track Current bar");
     EXPECT_NEAR(w.log.tracks[0], 500, 6);
+    EXPECT_EQ(w.log.presses, std::vector<QPoint>{SliderPoint(bar, 500)});
     QTest::mouseRelease(bar, Qt::LeftButton, {}, SliderPoint(bar, 500));
     EXPECT_EQ(w.log.lines.back(), "up Current bar 0");
 
@@ -507,4 +520,36 @@ TEST(SkinAccessibility, TextsAreStaticTextNamedAfterTheObject) {
     EXPECT_EQ(text->role(), QAccessible::StaticText);
     EXPECT_EQ(text->text(QAccessible::Name), "Begin time");
     EXPECT_EQ(text->text(QAccessible::Value), "00:01:05");
+}
+
+// Every single damaged byte of the real library is either harmless or refused with a message.
+TEST(SkinLoad, SurvivesADamagedByteAnywhereInTheLibrary) {
+    QFile real(LibraryPath());
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    const QByteArray bytes = real.readAll();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("quilletskin.dll");
+    // Each byte of the header, the names and the tree; a sample of the payload between.
+    const auto offset = [&](int at) { return qFromBigEndian<quint32>(bytes.constData() + at); };
+    const int structure = static_cast<int>(qMin(offset(8), offset(16)));
+    ASSERT_GT(structure, 24);
+    ASSERT_LT(structure, bytes.size());
+    int refused = 0;
+    for (int at = 0; at < bytes.size(); at += (at < 24 || at >= structure) ? 1 : 37) {
+        QByteArray damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x5a);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damaged);
+        file.close();
+        TSkin skin;
+        try {
+            skin.LoadSkin(path);
+        } catch (const SkinError& e) {
+            ++refused;
+            EXPECT_TRUE(QString(e.what()).contains(path)) << e.what();
+        }
+    }
+    EXPECT_GT(refused, 0);
 }

@@ -58,7 +58,8 @@ void SkinButton::paintEvent(QPaintEvent*) {
     }
 
     // Icon and label centred together; a pressed button sinks by one pixel.
-    const int iconSide = spec_.icon.isEmpty() ? 0 : qMin(height() - 8, 18);
+    int iconSide = spec_.iconSize > 0 ? spec_.iconSize : qMin(height() - 8, 18);
+    if (spec_.icon.isEmpty()) iconSide = 0;
     const QFontMetrics metrics(font());
     const int labelWidth = text().isEmpty() ? 0 : metrics.horizontalAdvance(text());
     const int gap = iconSide > 0 && labelWidth > 0 ? kIconGap : 0;

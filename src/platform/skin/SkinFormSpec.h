@@ -64,6 +64,7 @@ struct SkinObjectSpec {
     QString label;           // button caption, may be empty for icon-only buttons
     QString icon;            // icon drawn by SkinIcons, may be empty
     bool iconAfter = false;  // icon to the right of the label
+    int iconSize = 0;        // 0: fitted to the button's height
     QString text;            // initial text of a text object
     QString tip;             // tool tip and accessible description
     QString styleName;

@@ -268,6 +268,9 @@ SkinObjectSpec SkinLayoutReader::ReadObject(const QJsonValue& value, int index) 
         object.label = spec.value("label").toString();
         if (spec.contains("icon")) object.icon = Icon(spec.value("icon"), where);
         object.iconAfter = spec.value("iconAfter").toBool();
+        object.iconSize = Integer(spec.value("iconSize"), 0, where);
+        if (object.iconSize < 0 || object.iconSize > object.rect.height())
+            Fail(where + QStringLiteral(" has an icon larger than itself"));
         if (object.label.isEmpty() && object.icon.isEmpty())
             Fail(where + QStringLiteral(" has neither a label nor an icon"));
         if (!object.label.isEmpty()) object.font = Font(spec.value("font"), where);

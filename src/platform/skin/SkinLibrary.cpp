@@ -164,9 +164,8 @@ void SkinLibrary::ReadForms() {
     if (manifest.value("version").toInt() != kLibraryFormat)
         throw SkinError(QStringLiteral("The skin library %1 has format version %2; this program "
                                        "reads version %3.")
-                            .arg(path_)
-                            .arg(manifest.value("version").toInt())
-                            .arg(kLibraryFormat));
+                            .arg(path_, QString::number(manifest.value("version").toInt()),
+                                 QString::number(kLibraryFormat)));
     const QJsonObject forms = manifest.value("forms").toObject();
     if (forms.isEmpty())
         throw SkinError(
