@@ -326,7 +326,8 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheEvents) {
     EXPECT_EQ(Disabled(window), stops);
 
     window.SetConversionMenus(false);
-    EXPECT_EQ(Disabled(window), Sorted(stops + adding + QStringList{"Option1"}));
+    EXPECT_EQ(Disabled(window),
+              Sorted(adding + QStringList{"Option1", "Stopplay1", "StopPlaying1"}));
     window.SetConversionMenus(true);
     EXPECT_EQ(Disabled(window), stops);
 

@@ -338,6 +338,8 @@ void Tfm_main::SetAddingMenus(bool enabled) {
 void Tfm_main::SetConversionMenus(bool enabled) {
     SetAddingMenus(enabled);
     Option1->setEnabled(enabled);
+    // "Stop" is of use only while a conversion runs, so it is on exactly then.
+    Enable({Stop1, Stop2}, !enabled);
 }
 
 void Tfm_main::SetPlayingMenus(bool playing) {

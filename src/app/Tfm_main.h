@@ -175,7 +175,7 @@ class Tfm_main : public QMainWindow {
     // Menu enabling, both menus at once.
     // "Add File", "Remove File", "Clear", "Cut", "Join", "Play": off while files are added.
     void SetAddingMenus(bool enabled);
-    // The same six and "Options": off while a Cut or Join runs.
+    // The same six and "Options": off while a Cut or Join runs, while "Stop" is on.
     void SetConversionMenus(bool enabled);
     // Playback starts (true): "Pause" and "Stop Playing" on, "Cut", "Join", "Clear" off;
     // playback stops (false): the other way round.
