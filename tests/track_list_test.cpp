@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -240,6 +242,34 @@ TEST_F(TrackListTest, OpenDialogOffersEveryCaseOfTheFourExtensions) {
     }
     for (const char* name : {"a.mp4", "a.flac", "mp3", "a.mp3.txt"})
         EXPECT_FALSE(matches(name)) << name;
+}
+
+// The same filter in Qt's own file dialog lists every case of the extensions and nothing else.
+TEST_F(TrackListTest, FileDialogFilterListsUpperAndMixedCase) {
+    Add({});
+    QTemporaryDir tmp;
+    for (const char* name : {"a.mp3", "b.MP3", "c.Mp3", "d.WaV", "e.ogg", "f.txt", "g.mp4"}) {
+        QFile f(tmp.path() + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QFileDialog dialog(nullptr, {}, tmp.path(), prompts_->openFilters.front());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    const QModelIndex root = model->index(tmp.path());
+    QStringList listed;
+    const bool settled = QTest::qWaitFor([&] {
+        listed.clear();
+        for (int r = 0; r < model->rowCount(root); ++r) {
+            const QModelIndex i = model->index(r, 0, root);
+            if (!model->flags(i).testFlag(Qt::ItemIsEnabled)) continue;
+            listed << model->fileName(i);
+        }
+        listed.sort();
+        return listed.size() >= 5;
+    });
+    EXPECT_TRUE(settled);
+    EXPECT_EQ(listed, QStringList({"a.mp3", "b.MP3", "c.Mp3", "d.WaV", "e.ogg"}));
 }
 
 TEST_F(TrackListTest, MissingZeroByteAndAwkwardFiles) {

@@ -173,12 +173,11 @@ class ScanIntoList : public FolderScanListener {
   public:
     explicit ScanIntoList(Tfm_main& w) : w_(w) {}
 
-    bool EnterFolder(const QString&, int depth) override {
+    bool EnterFolder(const QString&, int) override {
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         if (w_.IsConverting || Closed(w_)) return false;
         scopes_.push_back(std::make_unique<AddingScope>(w_));
-        (void)depth;
         return true;
     }
 
@@ -233,7 +232,7 @@ void Tfm_main::RemoveSelected() {
             Prompts().Information(QStringLiteral("Please stop playing first."));
             return;
         }
-        delete lv->takeTopLevelItem(s);
+        const std::unique_ptr<QTreeWidgetItem> removed(lv->takeTopLevelItem(s));
         if (s < PlayingTrack) --PlayingTrack;
         const int n = RowCount(*this);
         if (n > 0) {
