@@ -547,6 +547,10 @@ TEST(HostileFiles, MegabytesOfJunkNamedMp3) {
     Check("junk.mp3", junk, 1);
     const QByteArray& real = Bytes(SourceNamed("Mp3CbrXing44100"));
     Check("frames-then-junk.mp3", real + junk, 2);
+    // No false sync at all in zeros or text: FFmpeg's parser alone would walk all of it.
+    Check("frames-then-zeros.mp3", real + QByteArray(8 << 20, '\0'), 3);
+    Check("frames-then-text.mp3", real + QByteArray("not audio, just text\n").repeated(400000), 4);
+    Check("zeros.mp3", QByteArray(8 << 20, '\0'), 5);
 }
 
 }  // namespace

@@ -54,9 +54,8 @@ bool IsAllowedContainer(const char* name) {
 
 // WAV, Ogg and ASF headers describe their audio streams completely; analysing the first
 // seconds of decoded audio on top costs more than the rest of opening (tens of milliseconds,
-// per file of a scanned folder). MP3 has no such header and needs the analysis.
+// per file of a scanned folder).
 bool HeaderDescribesAudio(const AVFormatContext* format) {
-    if (std::strcmp(format->iformat->name, "mp3") == 0) return false;
     bool audio = false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVCodecParameters* par = format->streams[i]->codecpar;
@@ -145,6 +144,7 @@ struct AudioDecoder::Impl {
 
     void Open();
     void OpenInput();
+    void DescribeMp3();
     void OpenDecoder();
     int64_t ComputeLength();
     int64_t CountByDecoding();
@@ -193,7 +193,6 @@ void AudioDecoder::Impl::Open() {
     if (!info.isFile()) throw OpenError(path, "it is not a regular file");
     OpenInput();
     OpenDecoder();
-    if (kind == Kind::Mp3) mp3 = Mp3FrameScanner::Scan(path);
     length = std::max<int64_t>(ComputeLength(), 0);
     // Positions are 32-bit where the program meets the engine.
     if (length > std::numeric_limits<int32_t>::max())
@@ -216,7 +215,9 @@ void AudioDecoder::Impl::OpenInput() {
     if (!IsAllowedContainer(format->iformat->name))
         throw OpenError(path, "it is not an MP3, WAV, WMA or OGG file");
     pcmDataStart = avio_tell(format->pb);
-    if (!HeaderDescribesAudio(format.get())) {
+    if (std::strcmp(format->iformat->name, "mp3") == 0) {
+        DescribeMp3();
+    } else if (!HeaderDescribesAudio(format.get())) {
         ret = avformat_find_stream_info(format.get(), nullptr);
         if (ret < 0) throw FfmpegError("read the streams of", path, ret);
     }
@@ -228,6 +229,24 @@ void AudioDecoder::Impl::OpenInput() {
     }
     startTs = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
     if (wmaFirstTs != AV_NOPTS_VALUE) startTs = wmaFirstTs;
+}
+
+// MPEG audio has no header that describes the stream, but its frame headers do. FFmpeg's
+// analysis would decode frames to learn the same, and after the last frame it walks whatever
+// follows to the end of the file: seconds for a few frames followed by a large file of junk.
+void AudioDecoder::Impl::DescribeMp3() {
+    if (mp3.FrameCount() == 0) mp3 = Mp3FrameScanner::Scan(path);  // once; Rewind keeps it
+    if (mp3.FrameCount() == 0) throw OpenError(path, "it holds no audio");
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        AVCodecParameters* par = format->streams[i]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        par->codec_id = mp3.layer == 1   ? AV_CODEC_ID_MP1
+                        : mp3.layer == 2 ? AV_CODEC_ID_MP2
+                                         : AV_CODEC_ID_MP3;
+        par->sample_rate = mp3.sampleRate;
+        av_channel_layout_uninit(&par->ch_layout);
+        av_channel_layout_default(&par->ch_layout, mp3.channels);
+    }
 }
 
 void AudioDecoder::Impl::OpenDecoder() {

@@ -21,6 +21,9 @@ constexpr int64_t kDecoderDelay = 528 + 1;
 
 // The demuxer looks this far past the tags for the first frame.
 constexpr int64_t kMaxLeadingJunk = 64 * 1024;
+// Between frames, junk longer than this (tags aside) ends the audio: damage is shorter, and
+// walking a big file of something else byte by byte would take seconds (about 20 ns a byte).
+constexpr int64_t kMaxJunkBetweenFrames = 64 * 1024;
 
 constexpr int64_t kId3v1Size = 128;
 
@@ -141,15 +144,21 @@ bool ConfirmedFrameAt(WindowReader& in, int64_t pos, int64_t end, uint32_t refer
     return HeaderAt(in, pos + header.size, raw, next, nextRaw);
 }
 
+// Bytes of the ID3v2 tag at pos (with its footer), or 0 when none starts there.
+int64_t Id3v2SizeAt(WindowReader& in, int64_t pos) {
+    uint8_t tag[10];
+    if (!in.Read(pos, 10, tag) || std::memcmp(tag, "ID3", 3) != 0 || tag[3] == 0xff ||
+        tag[4] == 0xff || ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) != 0) {
+        return 0;
+    }
+    const int64_t body =
+        (int64_t(tag[6]) << 21) | (int64_t(tag[7]) << 14) | (int64_t(tag[8]) << 7) | tag[9];
+    return 10 + body + ((tag[5] & 0x10) ? 10 : 0);
+}
+
 int64_t SkipId3v2(WindowReader& in) {
     int64_t pos = 0;
-    uint8_t tag[10];
-    while (in.Read(pos, 10, tag) && std::memcmp(tag, "ID3", 3) == 0 && tag[3] != 0xff &&
-           tag[4] != 0xff && ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) == 0) {
-        const int64_t body =
-            (int64_t(tag[6]) << 21) | (int64_t(tag[7]) << 14) | (int64_t(tag[8]) << 7) | tag[9];
-        pos += 10 + body + ((tag[5] & 0x10) ? 10 : 0);
-    }
+    for (int64_t size; (size = Id3v2SizeAt(in, pos)) > 0;) pos += size;
     return pos;
 }
 
@@ -241,6 +250,8 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
     if (!first || !ParseHeader(first, header) || pos + header.size > end) return index;
     index.samplesPerFrame = header.samples;
     index.sampleRate = header.sampleRate;
+    index.channels = header.mono ? 1 : 2;
+    index.layer = header.layer;
 
     const VbrTag tag = ReadVbrTag(in, pos, header);
     if (tag.present) pos += header.size;
@@ -254,8 +265,11 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
             index.dataEnd = pos;
             continue;
         }
-        ++pos;
-        while (pos < end && !ConfirmedFrameAt(in, pos, end, first, raw)) ++pos;
+        // Files joined end to end carry the next one's tag here.
+        for (int64_t size; (size = Id3v2SizeAt(in, pos)) > 0;) pos += size;
+        const int64_t giveUp = std::min(end, pos + kMaxJunkBetweenFrames);
+        while (pos < giveUp && !ConfirmedFrameAt(in, pos, end, first, raw)) ++pos;
+        if (pos >= giveUp) break;
     }
 
     const int64_t total = index.FrameCount() * index.samplesPerFrame;
