@@ -178,35 +178,39 @@ VbrTag ReadVbrTag(WindowReader& in, int64_t pos, const FrameHeader& header) {
     int available = 0;
     const uint8_t* frame = in.Peek(pos, header.size, available);
     if (available < header.size) return tag;
-    const uint8_t* end = frame + header.size;
+    // Offsets into the frame, checked against its size before every read: a tag's flags may
+    // announce fields that the frame has no room for.
+    const int size = header.size;
     const int sideInfo = header.lsf ? (header.mono ? 9 : 17) : (header.mono ? 17 : 32);
-    const uint8_t* p = frame + 4 + sideInfo;
+    int at = 4 + sideInfo;
     int64_t headerFileSize = 0;
-    if (p + 8 <= end && (std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0)) {
-        const uint32_t flags = BigEndian32(p + 4);
-        p += 8;
-        if ((flags & 1) && p + 4 <= end) tag.frames = BigEndian32(p), p += 4;
-        if ((flags & 2) && p + 4 <= end) headerFileSize = BigEndian32(p), p += 4;
+    if (at + 8 <= size &&
+        (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0)) {
+        const uint32_t flags = BigEndian32(frame + at + 4);
+        at += 8;
+        if ((flags & 1) && at + 4 <= size) tag.frames = BigEndian32(frame + at), at += 4;
+        if ((flags & 2) && at + 4 <= size) headerFileSize = BigEndian32(frame + at), at += 4;
         const int64_t fileSize = std::max<int64_t>(in.Size() - (pos + 4), 0);
         if (fileSize && headerFileSize) {
             const int64_t low = std::min(fileSize, headerFileSize);
             const int64_t delta = std::max(fileSize, headerFileSize) - low;
             if (fileSize > headerFileSize && delta > low >> 4) tag.frames = 0;  // concatenated
         }
-        if (flags & 4) p += 100;  // table of contents, too coarse to seek with
-        if (flags & 8) p += 4;    // quality
+        if (flags & 4) at += 100;  // table of contents, too coarse to seek with
+        if (flags & 8) at += 4;    // quality
         // Encoder name (9), revision (1), lowpass (1), peak (4), two gains (2+2), flags (1),
         // bitrate (1), then the delays: 12 bits of start padding, 12 of end padding.
-        if (p + 24 <= end && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
-                              std::memcmp(p, "Lavc", 4) == 0)) {
+        const uint8_t* p = at + 24 <= size ? frame + at : nullptr;
+        if (p && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
+                  std::memcmp(p, "Lavc", 4) == 0)) {
             const uint8_t* d = p + 21;
             tag.hasDelays = true;
             tag.startPad = (d[0] << 4) | (d[1] >> 4);
             tag.endPad = ((d[1] & 0x0f) << 8) | d[2];
         }
     }
-    const uint8_t* vbri = frame + 4 + 32;
-    if (vbri + 18 <= end && std::memcmp(vbri, "VBRI", 4) == 0 && vbri[4] == 0 && vbri[5] == 1) {
+    const uint8_t* vbri = 4 + 32 + 18 <= size ? frame + 4 + 32 : nullptr;
+    if (vbri && std::memcmp(vbri, "VBRI", 4) == 0 && vbri[4] == 0 && vbri[5] == 1) {
         headerFileSize = BigEndian32(vbri + 10);
         tag.frames = BigEndian32(vbri + 14);
     }
