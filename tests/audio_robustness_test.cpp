@@ -425,6 +425,25 @@ TEST(HostileFiles, Mp3TagsAndVbrHeaders) {
     }
 }
 
+// Files joined end to end: the second one's tag (here larger than any junk the frame scan walks
+// over) sits between frames, and the frames after it still count. FFmpeg drops the second
+// file's Xing frame, which we read as the silent frame it is.
+TEST(HostileFiles, JoinedMp3FilesWithABigTagKeepTheirFrames) {
+    const QString one = Dir().filePath("one-with-big-tag.mp3");
+    test::MakeTone(
+        one, 16000, 32000, 2,
+        {"-c:a", "libmp3lame", "-b:a", "96k", "-metadata", "comment=" + QString(80000, 'x')},
+        "anoisesrc");
+    const QByteArray bytes = ReadAll(one);
+    ASSERT_GT(bytes.size(), 80000);
+    const Outcome joined = Check("joined.mp3", bytes + bytes, 1);
+    ASSERT_TRUE(joined.opened);
+    const int64_t ffmpegFrames =
+        static_cast<int64_t>(test::DecodeWithFfmpeg(Dir().filePath("joined.mp3")).size()) / 2;
+    EXPECT_GE(joined.length, ffmpegFrames);
+    EXPECT_LE(joined.length, ffmpegFrames + 1152);
+}
+
 // Ogg pages carry a CRC over the whole page; a damaged field keeps a valid CRC so the
 // demuxer takes it at its word.
 uint32_t OggCrc(const QByteArray& page) {
