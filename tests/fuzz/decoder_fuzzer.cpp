@@ -86,6 +86,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* base = QDir("/dev/shm").exists() ? "/dev/shm" : "/tmp";
     Directory() = std::string(base) + "/quillet-fuzz-" + std::to_string(getpid());
     QDir().mkpath(QString::fromStdString(Directory()));
+    std::atexit([] { QDir().rmdir(QString::fromStdString(Directory())); });
     return 0;
 }
 
