@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -24,6 +25,11 @@ enum class Kind { Mp3, Pcm, Vorbis, Wma, Other };
 constexpr int64_t kProbeBytes = 5 << 20;
 constexpr int64_t kAnalyzeMicroseconds = 5 * AV_TIME_BASE;
 constexpr int64_t kMaxSamplesPerFrame = 1 << 20;
+// No codec delivers more frames than this per byte of the file (a one-byte Vorbis packet
+// yields at most 4096); a header that claims more is lying about the length.
+constexpr int64_t kMaxFramesPerByte = 4096;
+// Far beyond any position of a file this engine opens, and far from overflowing arithmetic.
+constexpr int64_t kMaxPosition = int64_t(1) << 40;
 
 // An MP3 frame may take up to 511 bytes of its main data from the frames before it (the 9-bit
 // main_data_begin of the bit reservoir), so decoding must start that many bytes earlier.
@@ -48,9 +54,8 @@ bool IsAllowedContainer(const char* name) {
 
 // WAV, Ogg and ASF headers describe their audio streams completely; analysing the first
 // seconds of decoded audio on top costs more than the rest of opening (tens of milliseconds,
-// per file of a scanned folder). MP3 has no such header and needs the analysis.
+// per file of a scanned folder).
 bool HeaderDescribesAudio(const AVFormatContext* format) {
-    if (std::strcmp(format->iformat->name, "mp3") == 0) return false;
     bool audio = false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVCodecParameters* par = format->streams[i]->codecpar;
@@ -139,6 +144,7 @@ struct AudioDecoder::Impl {
 
     void Open();
     void OpenInput();
+    void DescribeMp3();
     void OpenDecoder();
     int64_t ComputeLength();
     int64_t CountByDecoding();
@@ -155,8 +161,14 @@ struct AudioDecoder::Impl {
     bool SeekByTimestamp(int64_t target, int64_t from);
     void Rewind();
 
+    // Stamps come from the file and may be anything: one that is out of reach of any position
+    // (or whose arithmetic would overflow) tells nothing, like a missing one.
     int64_t TsToPos(int64_t ts) const {
-        const int64_t pos = av_rescale_q(ts - startTs, stream->time_base, AVRational{1, rate});
+        int64_t offset = 0;
+        if (ts == AV_NOPTS_VALUE || __builtin_sub_overflow(ts, startTs, &offset))
+            return AV_NOPTS_VALUE;
+        const int64_t pos = av_rescale_q(offset, stream->time_base, AVRational{1, rate});
+        if (pos < -kMaxPosition || pos > kMaxPosition) return AV_NOPTS_VALUE;
         if (wmaFrame == 0) return pos;
         // ASF stamps are whole milliseconds; WMA frames start at multiples of the frame length.
         const int64_t shifted = pos + wmaFrame / 2;
@@ -165,7 +177,12 @@ struct AudioDecoder::Impl {
         return frames * wmaFrame;
     }
     int64_t PosToTs(int64_t pos) const {
-        return av_rescale_q(pos, AVRational{1, rate}, stream->time_base) + startTs;
+        int64_t ts = 0;
+        if (__builtin_add_overflow(av_rescale_q(pos, AVRational{1, rate}, stream->time_base),
+                                   startTs, &ts)) {
+            return AV_NOPTS_VALUE;
+        }
+        return ts;
     }
 };
 
@@ -176,8 +193,10 @@ void AudioDecoder::Impl::Open() {
     if (!info.isFile()) throw OpenError(path, "it is not a regular file");
     OpenInput();
     OpenDecoder();
-    if (kind == Kind::Mp3) mp3 = Mp3FrameScanner::Scan(path);
-    length = ComputeLength();
+    length = std::max<int64_t>(ComputeLength(), 0);
+    // Positions are 32-bit where the program meets the engine.
+    if (length > std::numeric_limits<int32_t>::max())
+        throw OpenError(path, "it is longer than 2147483647 sample frames");
 }
 
 void AudioDecoder::Impl::OpenInput() {
@@ -196,7 +215,9 @@ void AudioDecoder::Impl::OpenInput() {
     if (!IsAllowedContainer(format->iformat->name))
         throw OpenError(path, "it is not an MP3, WAV, WMA or OGG file");
     pcmDataStart = avio_tell(format->pb);
-    if (!HeaderDescribesAudio(format.get())) {
+    if (std::strcmp(format->iformat->name, "mp3") == 0) {
+        DescribeMp3();
+    } else if (!HeaderDescribesAudio(format.get())) {
         ret = avformat_find_stream_info(format.get(), nullptr);
         if (ret < 0) throw FfmpegError("read the streams of", path, ret);
     }
@@ -208,6 +229,24 @@ void AudioDecoder::Impl::OpenInput() {
     }
     startTs = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
     if (wmaFirstTs != AV_NOPTS_VALUE) startTs = wmaFirstTs;
+}
+
+// MPEG audio has no header that describes the stream, but its frame headers do. FFmpeg's
+// analysis would decode frames to learn the same, and after the last frame it walks whatever
+// follows to the end of the file: seconds for a few frames followed by a large file of junk.
+void AudioDecoder::Impl::DescribeMp3() {
+    if (mp3.FrameCount() == 0) mp3 = Mp3FrameScanner::Scan(path);  // once; Rewind keeps it
+    if (mp3.FrameCount() == 0) throw OpenError(path, "it holds no audio");
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        AVCodecParameters* par = format->streams[i]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        par->codec_id = mp3.layer == 1   ? AV_CODEC_ID_MP1
+                        : mp3.layer == 2 ? AV_CODEC_ID_MP2
+                                         : AV_CODEC_ID_MP3;
+        par->sample_rate = mp3.sampleRate;
+        av_channel_layout_uninit(&par->ch_layout);
+        av_channel_layout_default(&par->ch_layout, mp3.channels);
+    }
 }
 
 void AudioDecoder::Impl::OpenDecoder() {
@@ -249,11 +288,17 @@ int64_t AudioDecoder::Impl::ComputeLength() {
             return std::min(blocks,
                             av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate}));
         }
-        case Kind::Vorbis:
-            // The demuxer takes the duration from the granule position of the last page.
-            if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-                return av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
+        case Kind::Vorbis: {
+            // The demuxer takes the duration from the granule position of the last page, which
+            // a damaged file may set to anything.
+            const int64_t limit = std::max<int64_t>(avio_size(format->pb), 0) * kMaxFramesPerByte;
+            if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+                const int64_t frames =
+                    av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
+                if (frames > 0 && frames <= limit) return frames;
+            }
             return CountByDecoding();
+        }
         case Kind::Wma:
             return WmaLength();
         case Kind::Other:
@@ -355,6 +400,11 @@ void AudioDecoder::Impl::Convert(int64_t frames) {
                     const_cast<const uint8_t**>(frame->extended_data), static_cast<int>(frames));
     if (done < 0) throw FfmpegError("convert the samples of", path, done);
     chunkFrames = done;
+    // Float PCM holds whatever its bytes say, and decoders fed garbage can overflow: a NaN or
+    // infinity would poison every filter, meter and encoder downstream.
+    for (float& sample : chunk) {
+        if (!std::isfinite(sample)) sample = 0.0f;
+    }
 }
 
 // Decodes the next frame into chunk and places it on the timeline; false at the end.
@@ -366,15 +416,14 @@ bool AudioDecoder::Impl::DecodeChunk() {
         if (kind == Kind::Mp3 && frame->pts != AV_NOPTS_VALUE) {
             pos = frame->pts;
         } else if (!anchored) {
-            const int64_t ts = frame->best_effort_timestamp;
-            if (ts == AV_NOPTS_VALUE) {
-                // Nothing tells where the seek landed: count from the start instead.
+            pos = TsToPos(frame->best_effort_timestamp);
+            if (pos == AV_NOPTS_VALUE) {
+                // No usable stamp tells where the seek landed: count from the start instead.
                 const int64_t target = readPos;
                 Rewind();
                 readPos = target;
                 continue;
             }
-            pos = TsToPos(ts);
         }
         anchored = true;
         Convert(frames);
@@ -424,8 +473,9 @@ void AudioDecoder::Impl::SeekMp3(int64_t target) {
 }
 
 bool AudioDecoder::Impl::SeekByTimestamp(int64_t target, int64_t from) {
-    const int ret = av_seek_frame(format.get(), stream->index, PosToTs(std::max<int64_t>(from, 0)),
-                                  AVSEEK_FLAG_BACKWARD);
+    const int64_t ts = PosToTs(std::max<int64_t>(from, 0));
+    if (ts == AV_NOPTS_VALUE) return false;
+    const int ret = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
     if (ret < 0) return false;
     avcodec_flush_buffers(codec.get());
     ResetDecodeState(target, false);

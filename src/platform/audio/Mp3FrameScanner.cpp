@@ -21,6 +21,9 @@ constexpr int64_t kDecoderDelay = 528 + 1;
 
 // The demuxer looks this far past the tags for the first frame.
 constexpr int64_t kMaxLeadingJunk = 64 * 1024;
+// Between frames, junk longer than this (tags aside) ends the audio: damage is shorter, and
+// walking a big file of something else byte by byte would take seconds (about 20 ns a byte).
+constexpr int64_t kMaxJunkBetweenFrames = 64 * 1024;
 
 constexpr int64_t kId3v1Size = 128;
 
@@ -141,15 +144,21 @@ bool ConfirmedFrameAt(WindowReader& in, int64_t pos, int64_t end, uint32_t refer
     return HeaderAt(in, pos + header.size, raw, next, nextRaw);
 }
 
+// Bytes of the ID3v2 tag at pos (with its footer), or 0 when none starts there.
+int64_t Id3v2SizeAt(WindowReader& in, int64_t pos) {
+    uint8_t tag[10];
+    if (!in.Read(pos, 10, tag) || std::memcmp(tag, "ID3", 3) != 0 || tag[3] == 0xff ||
+        tag[4] == 0xff || ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) != 0) {
+        return 0;
+    }
+    const int64_t body =
+        (int64_t(tag[6]) << 21) | (int64_t(tag[7]) << 14) | (int64_t(tag[8]) << 7) | tag[9];
+    return 10 + body + ((tag[5] & 0x10) ? 10 : 0);
+}
+
 int64_t SkipId3v2(WindowReader& in) {
     int64_t pos = 0;
-    uint8_t tag[10];
-    while (in.Read(pos, 10, tag) && std::memcmp(tag, "ID3", 3) == 0 && tag[3] != 0xff &&
-           tag[4] != 0xff && ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) == 0) {
-        const int64_t body =
-            (int64_t(tag[6]) << 21) | (int64_t(tag[7]) << 14) | (int64_t(tag[8]) << 7) | tag[9];
-        pos += 10 + body + ((tag[5] & 0x10) ? 10 : 0);
-    }
+    for (int64_t size; (size = Id3v2SizeAt(in, pos)) > 0;) pos += size;
     return pos;
 }
 
@@ -169,35 +178,39 @@ VbrTag ReadVbrTag(WindowReader& in, int64_t pos, const FrameHeader& header) {
     int available = 0;
     const uint8_t* frame = in.Peek(pos, header.size, available);
     if (available < header.size) return tag;
-    const uint8_t* end = frame + header.size;
+    // Offsets into the frame, checked against its size before every read: a tag's flags may
+    // announce fields that the frame has no room for.
+    const int size = header.size;
     const int sideInfo = header.lsf ? (header.mono ? 9 : 17) : (header.mono ? 17 : 32);
-    const uint8_t* p = frame + 4 + sideInfo;
+    int at = 4 + sideInfo;
     int64_t headerFileSize = 0;
-    if (p + 8 <= end && (std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0)) {
-        const uint32_t flags = BigEndian32(p + 4);
-        p += 8;
-        if ((flags & 1) && p + 4 <= end) tag.frames = BigEndian32(p), p += 4;
-        if ((flags & 2) && p + 4 <= end) headerFileSize = BigEndian32(p), p += 4;
+    if (at + 8 <= size &&
+        (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0)) {
+        const uint32_t flags = BigEndian32(frame + at + 4);
+        at += 8;
+        if ((flags & 1) && at + 4 <= size) tag.frames = BigEndian32(frame + at), at += 4;
+        if ((flags & 2) && at + 4 <= size) headerFileSize = BigEndian32(frame + at), at += 4;
         const int64_t fileSize = std::max<int64_t>(in.Size() - (pos + 4), 0);
         if (fileSize && headerFileSize) {
             const int64_t low = std::min(fileSize, headerFileSize);
             const int64_t delta = std::max(fileSize, headerFileSize) - low;
             if (fileSize > headerFileSize && delta > low >> 4) tag.frames = 0;  // concatenated
         }
-        if (flags & 4) p += 100;  // table of contents, too coarse to seek with
-        if (flags & 8) p += 4;    // quality
+        if (flags & 4) at += 100;  // table of contents, too coarse to seek with
+        if (flags & 8) at += 4;    // quality
         // Encoder name (9), revision (1), lowpass (1), peak (4), two gains (2+2), flags (1),
         // bitrate (1), then the delays: 12 bits of start padding, 12 of end padding.
-        if (p + 24 <= end && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
-                              std::memcmp(p, "Lavc", 4) == 0)) {
+        const uint8_t* p = at + 24 <= size ? frame + at : nullptr;
+        if (p && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
+                  std::memcmp(p, "Lavc", 4) == 0)) {
             const uint8_t* d = p + 21;
             tag.hasDelays = true;
             tag.startPad = (d[0] << 4) | (d[1] >> 4);
             tag.endPad = ((d[1] & 0x0f) << 8) | d[2];
         }
     }
-    const uint8_t* vbri = frame + 4 + 32;
-    if (vbri + 18 <= end && std::memcmp(vbri, "VBRI", 4) == 0 && vbri[4] == 0 && vbri[5] == 1) {
+    const uint8_t* vbri = 4 + 32 + 18 <= size ? frame + 4 + 32 : nullptr;
+    if (vbri && std::memcmp(vbri, "VBRI", 4) == 0 && vbri[4] == 0 && vbri[5] == 1) {
         headerFileSize = BigEndian32(vbri + 10);
         tag.frames = BigEndian32(vbri + 14);
     }
@@ -241,6 +254,8 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
     if (!first || !ParseHeader(first, header) || pos + header.size > end) return index;
     index.samplesPerFrame = header.samples;
     index.sampleRate = header.sampleRate;
+    index.channels = header.mono ? 1 : 2;
+    index.layer = header.layer;
 
     const VbrTag tag = ReadVbrTag(in, pos, header);
     if (tag.present) pos += header.size;
@@ -254,8 +269,11 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
             index.dataEnd = pos;
             continue;
         }
-        ++pos;
-        while (pos < end && !ConfirmedFrameAt(in, pos, end, first, raw)) ++pos;
+        // Files joined end to end carry the next one's tag here.
+        for (int64_t size; (size = Id3v2SizeAt(in, pos)) > 0;) pos += size;
+        const int64_t giveUp = std::min(end, pos + kMaxJunkBetweenFrames);
+        while (pos < giveUp && !ConfirmedFrameAt(in, pos, end, first, raw)) ++pos;
+        if (pos >= giveUp) break;
     }
 
     const int64_t total = index.FrameCount() * index.samplesPerFrame;

@@ -14,6 +14,8 @@ struct Mp3FrameIndex {
     int64_t dataEnd = 0;           // byte just past the last complete frame
     int samplesPerFrame = 0;
     int sampleRate = 0;
+    int channels = 0;       // of the first frame
+    int layer = 0;          // 1, 2 or 3
     int64_t startSkip = 0;  // decoded samples dropped at the start
     int64_t length = 0;     // samples that remain after start skip and end padding
 
