@@ -429,6 +429,11 @@ TEST_F(SettingsDialogTest, QualityEditsTakeDigitsOnlyAndFollowTheirUpDowns) {
     Type(d.edt_mp3_quality, "a7-3");
     EXPECT_EQ(d.edt_mp3_quality->text(), "7");
     EXPECT_EQ(d.ud_mp3_quality->Position(), 7);
+    d.cb_vbr->click();
+    Erase(d.edt_mp3_vbr);
+    Type(d.edt_mp3_vbr, "q+ 4");
+    EXPECT_EQ(d.edt_mp3_vbr->text(), "4");
+    EXPECT_EQ(d.ud_mp3_vbr->Position(), 4);
     QTest::keyClick(d.edt_mp3_quality, Qt::Key_Up);
     QTest::keyClick(d.edt_mp3_quality, Qt::Key_Up);
     QTest::keyClick(d.edt_mp3_quality, Qt::Key_Up);
@@ -572,6 +577,28 @@ TEST_F(SettingsFromMainWindowTest, OptionsEditsTheWindowsSettingsFileAndIsIgnore
     EXPECT_EQ(prompts_->shown[0], forms_.fm_set);
     EXPECT_EQ(window.SettingsFile->ReadInteger("mp3", "frequency", -99), 3);
     EXPECT_EQ(window.SettingsFile->ReadInteger("ogg", "quality", -99), 300);
+}
+
+TEST_F(SettingsFromMainWindowTest, AFailedWriteOnOkIsReportedAndKeepsTheDialogOpen) {
+    Tfm_main& window = Start();
+    // A folder where the file should be: no write can replace it.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    window.SettingsFile = std::make_unique<SettingsFile>(dir.path());
+    bool openAfterOk = false;
+    prompts_->modal = [&](QDialog& dialog) {
+        QTimer::singleShot(0, &dialog, [&] {
+            QTest::mouseClick(forms_.fm_set->btn_ok, Qt::LeftButton);
+            openAfterOk = dialog.isVisible();
+            dialog.reject();
+        });
+        return dialog.exec();
+    };
+    window.Option1->trigger();
+    EXPECT_TRUE(openAfterOk);
+    ASSERT_EQ(prompts_->informations.size(), 1);
+    EXPECT_EQ(prompts_->informations[0], "Unable to write to " + dir.path());
+    EXPECT_TRUE(QFileInfo(dir.path()).isDir());
 }
 
 TEST_F(SettingsFromMainWindowTest, EscapeClosesTheDialogButNotTheMainWindow) {
