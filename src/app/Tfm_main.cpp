@@ -232,6 +232,9 @@ void Tfm_main::ConnectEvents() {
 void Tfm_main::SetDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir) {
     fm_set = set;
     fm_about = about;
+    if (fm_about)
+        connect(fm_about, &Tfm_about::OpenUrlRequested, this,
+                [this](const QUrl& url) { Prompts().OpenUrl(url); });
     fm_dir = dir;
 }
 
@@ -516,6 +519,7 @@ void Tfm_main::Stopplay1Click() { StopPlayback(); }
 
 void Tfm_main::Option1Click() {
     if (IsConverting || !fm_set) return;
+    fm_set->SetSettingsFile(SettingsFile.get());
     ShowCentred(*fm_set);
 }
 
@@ -524,7 +528,7 @@ void Tfm_main::Content1Click() {
                                           QStringLiteral("/help/quillet.html")));
 }
 
-void Tfm_main::WebSite1Click() {}
+void Tfm_main::WebSite1Click() { Prompts().OpenUrl(Tfm_about::WebSiteUrl()); }
 
 void Tfm_main::About1Click() {
     if (fm_about) ShowCentred(*fm_about);
