@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
 #include <QUrl>
 #include <utility>
 
@@ -380,7 +381,7 @@ bool Tfm_main::eventFilter(QObject* watched, QEvent* event) {
     // A key press reaches the application's filters once for the platform window and again
     // for every widget it is passed on to; the window's turn is the one that counts, once.
     if (event->type() == QEvent::KeyPress && watched->isWindowType()) {
-        ApplicationEventsMessage(*static_cast<QKeyEvent*>(event));
+        ApplicationEventsMessage(*static_cast<QKeyEvent*>(event), watched);
         return false;
     }
     if (watched == edt_title) {
@@ -391,10 +392,13 @@ bool Tfm_main::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Tfm_main::ApplicationEventsMessage(const QKeyEvent& key) {
+void Tfm_main::ApplicationEventsMessage(const QKeyEvent& key, const QObject* targetWindow) {
     if (key.key() == Qt::Key_Escape) {
-        // An open menu takes its own Escape.
-        if (QApplication::activeWindow() == this && !QApplication::activePopupWidget()) close();
+        // The key's own window decides, not activeWindow(), whose change can still be pending
+        // when a dialog has just opened. An open menu takes its own Escape.
+        if (targetWindow == windowHandle() && QApplication::activeWindow() == this &&
+            !QApplication::activeModalWidget() && !QApplication::activePopupWidget())
+            close();
         return;
     }
     if (key.key() == Qt::Key_F1) Content1Click();

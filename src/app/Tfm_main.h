@@ -191,7 +191,7 @@ class Tfm_main : public QMainWindow {
     void FormShow();
     void FormCloseQuery();
     void ApplicationEventsException(const QString& message);
-    void ApplicationEventsMessage(const QKeyEvent& key);
+    void ApplicationEventsMessage(const QKeyEvent& key, const QObject* targetWindow);
     void TimerTimer();
 
     // Skin events.
