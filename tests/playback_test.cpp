@@ -1,0 +1,510 @@
+// Plays through the real sound server: run it through scripts/test.sh, which starts a null sink.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <vector>
+
+#include "app/MainForms.h"
+#include "app/Tfm_main.h"
+#include "common/FormatTime.h"
+#include "common/MulDiv.h"
+#include "editor/PlayRange.h"
+#include "platform/audio/AudioError.h"
+#include "platform/skin/SkinSlider.h"
+#include "platform/skin/TSkin.h"
+#include "support/Oracle.h"
+
+namespace quillet {
+namespace {
+
+// ---- The arithmetic of the play range ----
+
+TrackInfo Segment(int64_t startPos, int64_t endPos, int32_t startSec, int32_t endSec) {
+    TrackInfo t;
+    t.StartPos = startPos;
+    t.EndPos = endPos;
+    t.StartSec = startSec;
+    t.EndSec = endSec;
+    t.LengthPos = 441000;
+    t.LengthSec = 10;
+    return t;
+}
+
+TEST(PlayRangeArithmetic, TheRangeIsTheSegmentWithPreListenAndTheFileWithout) {
+    const TrackInfo t = Segment(44100, 88200, 1, 2);
+    const PlayRange on = FreshPlayRange(t, true);
+    EXPECT_EQ(on.StartPos, 44100);
+    EXPECT_EQ(on.StartSec, 1);
+    EXPECT_EQ(on.LengthPos, 44100);
+    EXPECT_EQ(on.LengthSec, 1);
+    const PlayRange off = FreshPlayRange(t, false);
+    EXPECT_EQ(off.StartPos, 44100);
+    EXPECT_EQ(off.LengthPos, 441000);
+    EXPECT_EQ(off.LengthSec, 10);
+
+    EXPECT_EQ(PlayOffsetAt(500, 44100), 22050);
+    EXPECT_EQ(PlaySeekTarget(44100, 22050, true), 66150);
+    EXPECT_EQ(PlaySeekTarget(44100, 22050, false), 22050);
+    // The engine's positions are 32-bit: the sum is taken on the low halves.
+    EXPECT_EQ(PlaySeekTarget((int64_t{1} << 32) + 100, 50, true), 150);
+}
+
+TEST(PlayRangeArithmetic, TheBarReachesTheEndHalfAThousandthEarlyAndAnEmptyRangeEndsAtOnce) {
+    EXPECT_EQ(PlayBarAt(0, 0, 441000), 0);
+    EXPECT_EQ(PlayBarAt(22050, 22050, 441000), 100);
+    EXPECT_EQ(PlayBarAt(441000 - 221, 0, 441000), 999);
+    EXPECT_EQ(PlayBarAt(441000 - 220, 0, 441000), 1000);  // 999.5 rounds up
+    EXPECT_EQ(PlayBarAt(500000, 0, 441000), 1000);        // never past the end
+    // A stretch whose begin met its end has nothing to play: over at the first event, not a
+    // bar at MulDiv's -1 that never ends.
+    EXPECT_EQ(PlayBarAt(0, 0, 0), 1000);
+    EXPECT_EQ(PlayBarAt(4410, 0, -5), 1000);
+}
+
+TEST(PlayRangeArithmetic, SecondsShownCountFromTheFileStartWithPreListen) {
+    EXPECT_EQ(PlaySecondsAt(0, 1, 10, true), 10);
+    EXPECT_EQ(PlaySecondsAt(1000, 10, 10, true), 20);
+    EXPECT_EQ(PlaySecondsAt(500, 3, 10, false), 2);  // 1.5
+    EXPECT_EQ(PlaySecondsAt(1000, 0, 7, true), 7);   // a stretch inside one second
+}
+
+TEST(PlayRangeArithmetic, AMarkTurnsTheRangePlaceIntoTheWholeFileScale) {
+    const TrackInfo t = Segment(88200, 352800, 2, 8);
+    const PlayRange range = FreshPlayRange(t, true);
+    const MarkPlan on = PlanMark(500, range, t, true);
+    EXPECT_EQ(on.position, 88200 + 132300);
+    EXPECT_EQ(on.bar, 500);
+    EXPECT_EQ(on.seconds, 5);
+    const MarkPlan off = PlanMark(250, FreshPlayRange(t, false), t, false);
+    EXPECT_EQ(off.position, 110250);
+    EXPECT_EQ(off.bar, 250);
+    EXPECT_EQ(off.seconds, 3);  // 2.5
+}
+
+// ---- The window with the real player ----
+
+class ScriptedPrompts : public UserPrompts {
+  public:
+    void Information(const QString& text) override { informations << text; }
+    void Message(const QString& text) override { informations << text; }
+    bool Question(const QString&) override { return true; }
+    QStringList OpenFiles(const QString&, const QString&) override { return files; }
+    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
+    int ShowModal(QDialog&) override { return QDialog::Rejected; }
+    void OpenUrl(const QUrl&) override {}
+
+    QStringList informations;
+    QStringList files;
+};
+
+struct Files {
+    QTemporaryDir dir;
+    QString one;    // 1 s
+    QString three;  // 3 s
+    QString mp3;    // 3 s
+};
+Files* gFiles = nullptr;
+
+constexpr int kThreeLength = 132300;
+constexpr int kWait = 15000;
+
+class PlaybackTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        gFiles = new Files;
+        gFiles->one = gFiles->dir.filePath("one.wav");
+        test::MakeTone(gFiles->one, 44100, 44100, 2, {"-c:a", "pcm_s16le"});
+        gFiles->three = gFiles->dir.filePath("three.wav");
+        test::MakeTone(gFiles->three, kThreeLength, 44100, 2, {"-c:a", "pcm_s16le"});
+        gFiles->mp3 = gFiles->dir.filePath("three.mp3");
+        test::MakeTone(gFiles->mp3, kThreeLength, 44100, 2, {"-c:a", "libmp3lame"});
+    }
+    static void TearDownTestSuite() {
+        delete gFiles;
+        gFiles = nullptr;
+    }
+
+    void SetUp() override {
+        QFile::remove(SettingsFile::DefaultPath());
+        forms_ = CreateMainForms();
+        auto prompts = std::make_unique<ScriptedPrompts>();
+        prompts_ = prompts.get();
+        forms_.fm_main->SetPrompts(std::move(prompts));
+        forms_.fm_main->show();
+        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+        // After the window's own handler: what each timer event left on show.
+        QObject::connect(W().AudioPlayer, &TAudioPlayer2::OnTimer, W().AudioPlayer,
+                         [this](int current, int, int) {
+                             timerSamples_.push_back(current);
+                             timerTexts_ << W().CurrentTime.label->GetText();
+                             timerOffsets_.push_back(W().PlayOffsetPos);
+                         });
+    }
+    void TearDown() override {
+        if (forms_.fm_main && forms_.fm_main->IsPlaying) forms_.fm_main->StopPlayback();
+        forms_.fm_main.reset();
+    }
+
+    Tfm_main& W() { return *forms_.fm_main; }
+    Files& F() { return *gFiles; }
+
+    void Add(const QStringList& files) {
+        prompts_->files = files;
+        W().AddFiles();
+        ASSERT_EQ(W().TrackCount, files.size());
+    }
+    void Select(int row) {
+        W().lv->setCurrentItem(W().lv->topLevelItem(row));
+        W().lvClick();
+    }
+    ISkinObject* Object(const QString& name) {
+        ISkinForm* form = W().Skin->GetFormObject(&W());
+        return form ? form->FindObject(name) : nullptr;
+    }
+    void Click(const QString& name) {
+        auto* button = dynamic_cast<QAbstractButton*>(Object(name));
+        ASSERT_NE(button, nullptr) << name.toStdString();
+        button->click();
+    }
+    SkinSlider* Slider(const QString& name) { return dynamic_cast<SkinSlider*>(Object(name)); }
+    bool Visible(const QString& name) {
+        auto* widget = W().findChild<QWidget*>(name);
+        return widget && widget->isVisibleTo(&W());
+    }
+    int Bar(SkinBar& b) { return b.slider->GetPosition(); }
+    QString Text(SkinText& t) { return t.label->GetText(); }
+    QString Status(int row) { return W().lv->topLevelItem(row)->text(3); }
+    int Selected() {
+        const auto items = W().lv->selectedItems();
+        return items.isEmpty() ? -1 : W().lv->indexOfTopLevelItem(items.front());
+    }
+    bool PreListenStored() { return W().SettingsFile->ReadBool("cut", "pre-listen", false); }
+    bool WaitPlayingPast(int bar) {
+        return QTest::qWaitFor(
+            [&] { return W().IsPlaying && !W().IsPaused && Bar(W().CurrentBar) > bar; }, kWait);
+    }
+
+    // The window as playback leaves it, and as a fresh one has it.
+    void ExpectStopped(int row) {
+        EXPECT_FALSE(W().IsPlaying);
+        EXPECT_FALSE(W().IsPaused);
+        EXPECT_EQ(Status(row), "Stop");
+        EXPECT_EQ(Text(W().Filename), "No file is playing");
+        EXPECT_FALSE(Visible("Current bar"));
+        EXPECT_TRUE(Visible("Begin bar"));
+        EXPECT_TRUE(Visible("End bar"));
+        EXPECT_FALSE(W().AudioFileRead.IsOpen());
+        ExpectPlayingMenus(false);
+    }
+    void ExpectPlayingMenus(bool playing) {
+        for (QAction* a : {W().Pause1, W().Pause2, W().Stopplay1, W().StopPlaying1})
+            EXPECT_EQ(a->isEnabled(), playing) << a->objectName().toStdString();
+        for (QAction* a : {W().Cut1, W().Cut2, W().Join1, W().Join2, W().Clear1, W().Clear2})
+            EXPECT_EQ(a->isEnabled(), !playing) << a->objectName().toStdString();
+    }
+
+    MainForms forms_;
+    ScriptedPrompts* prompts_ = nullptr;
+    std::vector<int> timerSamples_;
+    std::vector<int64_t> timerOffsets_;
+    QStringList timerTexts_;
+};
+
+TEST_F(PlaybackTest, StopOrPlayWithNothingToPlayDoesNothing) {
+    const QString filename = Text(W().Filename);
+    W().Stopplay1->trigger();
+    W().Play1->trigger();
+    W().Pause1->trigger();
+    EXPECT_FALSE(W().IsPlaying);
+    EXPECT_EQ(Text(W().Filename), filename);
+    EXPECT_FALSE(W().Stopplay1->isEnabled());
+    EXPECT_TRUE(W().Pause1->isEnabled());
+    EXPECT_TRUE(W().Cut1->isEnabled());
+
+    Add({F().one});
+    W().Stopplay1->trigger();
+    Click("Stop playing");
+    EXPECT_EQ(Status(0), "unconverted");
+    EXPECT_EQ(Text(W().Filename), filename);
+    EXPECT_FALSE(W().Stopplay1->isEnabled());
+    EXPECT_TRUE(prompts_->informations.isEmpty());
+}
+
+TEST_F(PlaybackTest, PlayWithNoSelectionPlaysRowZeroAndStopPutsTheWindowBack) {
+    Add({F().mp3, F().one});
+    W().lv->clearSelection();
+    Click("Play");
+    EXPECT_EQ(Selected(), 0);
+    EXPECT_TRUE(W().IsPlaying);
+    EXPECT_FALSE(W().IsPaused);
+    EXPECT_EQ(W().PlayingTrack, 0);
+    EXPECT_EQ(Status(0), "Playing");
+    EXPECT_EQ(Status(1), "unconverted");
+    EXPECT_EQ(Text(W().Filename), "three.mp3");
+    EXPECT_TRUE(Visible("Current bar"));
+    EXPECT_FALSE(Visible("Begin bar"));
+    EXPECT_FALSE(Visible("End bar"));
+    ExpectPlayingMenus(true);
+    ASSERT_TRUE(WaitPlayingPast(50));
+    EXPECT_NE(Text(W().CurrentTime), QString());
+
+    W().StopPlaying1->trigger();
+    ExpectStopped(0);
+    EXPECT_EQ(Bar(W().CurrentBar), 0);
+    EXPECT_EQ(Text(W().CurrentTime), "00:00:00");
+    // A stopped player sends nothing more.
+    const size_t events = timerSamples_.size();
+    QTest::qWait(300);
+    EXPECT_EQ(timerSamples_.size(), events);
+}
+
+TEST_F(PlaybackTest, PlayWhileAnotherRowPlaysStopsThatRowAndStartsFromTheBeginning) {
+    Add({F().three, F().one});
+    W().Play1->trigger();
+    ASSERT_TRUE(WaitPlayingPast(100));
+    Select(1);
+    W().Play2->trigger();
+    EXPECT_EQ(Status(0), "Stop");
+    EXPECT_EQ(Status(1), "Playing");
+    EXPECT_EQ(W().PlayingTrack, 1);
+    EXPECT_EQ(Text(W().Filename), "one.wav");
+    EXPECT_EQ(W().PlayOffsetPos, 0);
+    EXPECT_EQ(W().PlayLengthPos, 44100);
+    EXPECT_EQ(Bar(W().CurrentBar), 0);
+    // The one-second file plays to its end: the player's end puts the window back.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    ExpectStopped(1);
+    EXPECT_EQ(Status(0), "Stop");
+    EXPECT_FALSE(timerSamples_.empty());
+    EXPECT_TRUE(prompts_->informations.isEmpty());
+}
+
+TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
+    Add({F().three});
+    W().Play1->trigger();
+    ASSERT_TRUE(WaitPlayingPast(100));
+    W().Pause1->trigger();
+    EXPECT_TRUE(W().IsPaused);
+    EXPECT_TRUE(W().IsPlaying);
+    EXPECT_EQ(Status(0), "pause");
+    EXPECT_FALSE(W().Pause1->isEnabled());
+    EXPECT_FALSE(W().Pause2->isEnabled());
+    EXPECT_TRUE(W().Stopplay1->isEnabled());
+    EXPECT_TRUE(W().AudioFileRead.IsOpen());
+    const int held = Bar(W().CurrentBar);
+    const QString heldTime = Text(W().CurrentTime);
+    Click("Pause");  // a second pause changes nothing
+    EXPECT_TRUE(W().IsPaused);
+    EXPECT_EQ(Status(0), "pause");
+    const size_t events = timerSamples_.size();
+    QTest::qWait(300);
+    EXPECT_EQ(timerSamples_.size(), events);
+    EXPECT_EQ(Bar(W().CurrentBar), held);
+    EXPECT_EQ(Text(W().CurrentTime), heldTime);
+
+    // Dragging while paused moves the bar and the time but does not resume.
+    Slider("Current bar")->MoveByUser(600);
+    EXPECT_EQ(Text(W().CurrentTime), FormatTime(MulDiv(600, 3, 1000)));
+    EXPECT_TRUE(W().IsPaused);
+    EXPECT_EQ(Status(0), "pause");
+    QTest::qWait(300);
+    EXPECT_EQ(timerSamples_.size(), events);
+    EXPECT_EQ(Bar(W().CurrentBar), 600);
+
+    W().Play1->trigger();
+    EXPECT_FALSE(W().IsPaused);
+    EXPECT_EQ(Status(0), "Playing");
+    EXPECT_TRUE(W().Pause1->isEnabled());
+    EXPECT_TRUE(W().Pause2->isEnabled());
+    EXPECT_EQ(W().PlayOffsetPos, MulDiv(600, kThreeLength, 1000));
+    EXPECT_EQ(W().PlayLengthPos, kThreeLength);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
+    EXPECT_GE(Bar(W().CurrentBar), 600);
+    EXPECT_EQ(timerOffsets_.back(), MulDiv(600, kThreeLength, 1000));
+}
+
+TEST_F(PlaybackTest, ReleasingTheCurrentBarWhilePlayingGoesOnFromThere) {
+    Add({F().three});
+    W().Play1->trigger();
+    ASSERT_TRUE(WaitPlayingPast(30));
+    const size_t events = timerSamples_.size();
+    Slider("Current bar")->MoveByUser(700);
+    EXPECT_TRUE(W().IsPlaying);
+    EXPECT_FALSE(W().IsPaused);
+    EXPECT_FALSE(W().FreshPlay);
+    EXPECT_EQ(Status(0), "Playing");
+    EXPECT_EQ(W().PlayOffsetPos, MulDiv(700, kThreeLength, 1000));
+    EXPECT_EQ(W().PlayLengthPos, kThreeLength);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
+    EXPECT_GE(Bar(W().CurrentBar), 700);
+}
+
+TEST_F(PlaybackTest, PreListenPlaysTheSegmentAndStopsAtItsEnd) {
+    Click("Pre-listen-off");
+    ASSERT_FALSE(Visible("Pre-listen-off"));
+    ASSERT_TRUE(PreListenStored());
+    Add({F().three});
+    Click("Begin right");
+    Click("End left");
+    ASSERT_EQ(W().TrackTable[0].StartPos, 44100);
+    ASSERT_EQ(W().TrackTable[0].EndPos, 88200);
+
+    W().Play1->trigger();
+    EXPECT_EQ(W().PlayStartPos, 44100);
+    EXPECT_EQ(W().PlayLengthPos, 44100);
+    EXPECT_EQ(W().PlayLengthSec, 1);
+    // The switch cannot change while playing or paused.
+    Click("Pre-listen-on");
+    Click("Pre-listen-off");
+    EXPECT_FALSE(Visible("Pre-listen-off"));
+    EXPECT_TRUE(PreListenStored());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timerTexts_.isEmpty(); }, kWait));
+    EXPECT_EQ(timerTexts_.front(), "00:00:01");
+    W().Pause1->trigger();
+    Click("Pre-listen-on");
+    EXPECT_FALSE(Visible("Pre-listen-off"));
+    EXPECT_TRUE(PreListenStored());
+    W().Play1->trigger();
+    ASSERT_FALSE(W().IsPaused);
+
+    // The file goes on after the segment: it is the timer that ends playback.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    ExpectStopped(0);
+    EXPECT_EQ(Text(W().CurrentTime), "00:00:02");
+    EXPECT_EQ(timerTexts_.back(), "00:00:02");
+    EXPECT_EQ(Bar(W().CurrentBar), 1000);
+
+    // Stopped, the switch works again.
+    Click("Pre-listen-on");
+    EXPECT_TRUE(Visible("Pre-listen-off"));
+    EXPECT_FALSE(PreListenStored());
+}
+
+TEST_F(PlaybackTest, TheSwitchIsIgnoredWhilePlayingWithPreListenOff) {
+    Add({F().one});
+    W().Play1->trigger();
+    Click("Pre-listen-off");
+    EXPECT_TRUE(Visible("Pre-listen-off"));
+    EXPECT_FALSE(PreListenStored());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    ExpectStopped(0);
+}
+
+TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
+    Add({F().three});
+    W().Play1->trigger();
+    ASSERT_TRUE(WaitPlayingPast(150));
+    // The bar follows the last timer event; a mark is within one bar step of what it measured.
+    const int p = Bar(W().CurrentBar);
+    const int64_t heard = timerSamples_.back() + timerOffsets_.back();
+    Click("Begin");
+    const TrackInfo& t = W().TrackTable[0];
+    EXPECT_EQ(t.StartPos, MulDiv(p, kThreeLength, 1000));
+    EXPECT_LE(std::abs(t.StartPos - heard), kThreeLength / 2000 + 1);
+    EXPECT_EQ(t.StartSec, MulDiv(p, 3, 1000));
+    EXPECT_EQ(Bar(W().BeginBar), p);
+    EXPECT_EQ(Text(W().BeginTime), FormatTime(t.StartSec));
+    EXPECT_EQ(W().lv->topLevelItem(0)->text(1),
+              "  " + FormatTime(t.StartSec) + " - " + FormatTime(t.EndSec));
+    EXPECT_EQ(Text(W().TotalTime), FormatTime(t.EndSec - t.StartSec));
+    EXPECT_TRUE(W().IsPlaying);
+    EXPECT_EQ(W().PlayLengthPos, kThreeLength);  // the range stays
+
+    ASSERT_TRUE(WaitPlayingPast(p + 150));
+    const int q = Bar(W().CurrentBar);
+    Click("End");
+    EXPECT_EQ(t.EndPos, MulDiv(q, kThreeLength, 1000));
+    EXPECT_EQ(Bar(W().EndBar), q);
+    EXPECT_EQ(Text(W().EndTime), FormatTime(t.EndSec));
+    EXPECT_TRUE(prompts_->informations.isEmpty());
+
+    // A begin at or after the end is refused and playback goes on.
+    ASSERT_TRUE(WaitPlayingPast(q + 20));
+    const TrackInfo before = t;
+    Click("Begin");
+    EXPECT_EQ(prompts_->informations, QStringList{"Start-time must be smaller than end-time."});
+    EXPECT_EQ(t.StartPos, before.StartPos);
+    EXPECT_EQ(t.EndPos, before.EndPos);
+    EXPECT_EQ(Bar(W().BeginBar), p);
+    EXPECT_TRUE(W().IsPlaying);
+    const size_t events = timerSamples_.size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
+
+    W().Stopplay1->trigger();
+    EXPECT_TRUE(Visible("Begin bar"));
+    EXPECT_EQ(Bar(W().BeginBar), p);
+    EXPECT_EQ(Bar(W().EndBar), q);
+}
+
+TEST_F(PlaybackTest, MarksWithPreListenLandOnTheWholeFileScale) {
+    Click("Pre-listen-off");
+    Add({F().three});
+    Click("Begin right");  // the range is 1 s .. 3 s
+    W().Play1->trigger();
+    ASSERT_TRUE(WaitPlayingPast(150));
+    W().Pause1->trigger();
+    const int p = Bar(W().CurrentBar);
+    Click("Begin");  // a pause keeps the place to mark
+    const TrackInfo& t = W().TrackTable[0];
+    const int64_t a = MulDiv(p, 88200, 1000) + 44100;
+    EXPECT_EQ(t.StartPos, a);
+    const int bar = MulDiv(static_cast<int32_t>(a), 1000, kThreeLength);
+    EXPECT_EQ(Bar(W().BeginBar), bar);
+    EXPECT_EQ(t.StartSec, MulDiv(bar, 3, 1000));
+    EXPECT_EQ(W().PlayStartPos, 44100);
+    // Resuming plays on in the range it started with.
+    W().Play1->trigger();
+    EXPECT_EQ(W().PlayOffsetPos, MulDiv(p, 88200, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    EXPECT_EQ(Text(W().CurrentTime), "00:00:03");
+}
+
+TEST_F(PlaybackTest, PlaybackEndsOnItsOwnAfterTheWindowClosed) {
+    Click("Pre-listen-off");
+    Add({F().one});
+    W().Play1->trigger();
+    ASSERT_TRUE(WaitPlayingPast(20));
+    W().close();
+    // The settings are gone; the player's events must not reach for them.
+    ASSERT_EQ(W().SettingsFile, nullptr);
+    const size_t events = timerSamples_.size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    EXPECT_GT(timerSamples_.size(), events);
+    EXPECT_EQ(Status(0), "Stop");
+    EXPECT_TRUE(prompts_->informations.isEmpty());
+}
+
+TEST_F(PlaybackTest, AFileRemovedBeforePlayShowsTheEnginesText) {
+    QTemporaryDir dir;
+    const QString copy = dir.filePath("gone.wav");
+    ASSERT_TRUE(QFile::copy(F().one, copy));
+    Add({copy});
+    ASSERT_TRUE(QFile::remove(copy));
+    QString expected;
+    try {
+        TAudioFile2 probe;
+        probe.OpenForRead(copy, 0, 1);
+    } catch (const AudioError& e) {
+        expected = QString::fromUtf8(e.what());
+    }
+    ASSERT_FALSE(expected.isEmpty());
+    // Through the event loop, so the error takes the application's path.
+    QTimer::singleShot(0, &W(), [this] { W().Play1->trigger(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts_->informations.isEmpty(); }, kWait));
+    EXPECT_EQ(prompts_->informations, QStringList{expected});
+    EXPECT_FALSE(W().IsPlaying);
+    EXPECT_TRUE(W().Cut1->isEnabled());
+}
+
+}  // namespace
+}  // namespace quillet
