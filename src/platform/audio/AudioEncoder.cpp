@@ -177,8 +177,7 @@ struct OutputFile {
         if (end - writebackFrom < kWritebackBytes) return;
         // Only starts the writing and does not wait for it; a failure here changes nothing, the
         // commit's sync still covers the whole file.
-        ::sync_file_range(file.handle(), writebackFrom, end - writebackFrom,
-                          SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(file.handle(), writebackFrom, end - writebackFrom, SYNC_FILE_RANGE_WRITE);
         writebackFrom = end;
     }
 };
