@@ -19,7 +19,9 @@
 #include <ostream>
 #include <tuple>
 
+#include "platform/audio/AudioEncoder.h"
 #include "platform/audio/AudioError.h"
+#include "platform/audio/OutputSettings.h"
 #include "platform/audio/TAudioInformation2.h"
 #include "support/Oracle.h"
 
@@ -318,6 +320,36 @@ TEST_F(AudioInformationEdges, SaveReplacesTheTargetsOwnFieldsAndKeepsOthers) {
     EXPECT_EQ(probed.tags.at("title"), kTitle);
     ASSERT_TRUE(probed.tags.count("publisher"));
     EXPECT_EQ(probed.tags.at("publisher"), "Label");
+}
+
+// Tags saved into a WAV our writer made go after the audio: everything written, but the RIFF
+// size, stays byte for byte in place (no rewrite of a long file on the window's thread).
+TEST_F(AudioInformationEdges, TagsIntoOurWavLeaveTheAudioInPlace) {
+    const QString source = Path("tagged.mp3");
+    Ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=d=0.3"} + MetadataArgs() + QStringList{source});
+    const QString target = Path("ours.wav");
+    std::vector<float> tone(2 * 22050);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<float>(i % 100) / 200.0f;
+    {
+        AudioEncoder writer(target, OutputKind::Wav, OutputSettings{});
+        writer.SetSourceFormat(44100, 2);
+        writer.Write(tone.data(), static_cast<int64_t>(tone.size() / 2));
+        writer.Finish();
+    }
+    const QByteArray written = ReadAll(target);
+    ASSERT_GT(written.size(), 12);
+    EXPECT_EQ(written.indexOf("LIST"), -1);  // nothing in front of the audio for a save to move
+
+    TAudioInformation2 info;
+    info.LoadInformation(source);
+    info.SaveInformation(target);
+    const QByteArray saved = ReadAll(target);
+    ASSERT_GT(saved.size(), written.size());
+    EXPECT_TRUE(saved.mid(8, written.size() - 8) == written.mid(8));
+    const Probed probed = Probe(target, dir_.path());
+    EXPECT_EQ(probed.tags.at("title"), kTitle);
+    EXPECT_EQ(probed.tags.at("artist"), kArtist);
+    EXPECT_EQ(test::DecodeWithFfmpeg(target).size(), tone.size());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/audio/AudioEncoder.h"
 
+#include <fcntl.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -160,15 +162,37 @@ ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
     return ff::CodecContextPtr(avcodec_alloc_context3(*codec));
 }
 
+// Dirty data beyond this is handed to the disk while writing, so that the sync of the commit
+// (which runs on the window's thread) waits for little more than the last stretch.
+constexpr int64_t kWritebackBytes = 4 << 20;
+
+// The output file as libavformat sees it.
+struct OutputFile {
+    explicit OutputFile(const QString& path) : file(path) {}
+    QSaveFile file;
+    int64_t writebackFrom = 0;  // the start of what has been written but not handed to the disk
+
+    void StartWriteback() {
+        const int64_t end = file.pos();
+        if (end - writebackFrom < kWritebackBytes) return;
+        // Only starts the writing and does not wait for it; a failure here changes nothing, the
+        // commit's sync still covers the whole file.
+        ::sync_file_range(file.handle(), writebackFrom, end - writebackFrom, SYNC_FILE_RANGE_WRITE);
+        writebackFrom = end;
+    }
+};
+
 int WriteToFile(void* opaque, uint8_t* data, int size) {
-    auto* file = static_cast<QSaveFile*>(opaque);
+    auto* out = static_cast<OutputFile*>(opaque);
     errno = 0;
-    if (file->write(reinterpret_cast<const char*>(data), size) == size) return size;
-    return AVERROR(errno ? errno : EIO);
+    if (out->file.write(reinterpret_cast<const char*>(data), size) != size)
+        return AVERROR(errno ? errno : EIO);
+    out->StartWriteback();
+    return size;
 }
 
 int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
-    auto* file = static_cast<QSaveFile*>(opaque);
+    QSaveFile* file = &static_cast<OutputFile*>(opaque)->file;
     switch (whence & ~AVSEEK_FORCE) {
         case AVSEEK_SIZE:
             return file->size();
@@ -204,7 +228,7 @@ QString KindName(OutputKind kind) {
 
 struct AudioEncoder::Impl {
     Impl(const QString& p, OutputKind k, const OutputSettings& s)
-        : path(p), kind(k), settings(s), file(p) {}
+        : path(p), kind(k), settings(s), output(p) {}
 
     QString path;
     OutputKind kind;
@@ -212,7 +236,8 @@ struct AudioEncoder::Impl {
 
     // Written beside the target and renamed over it by Finish: a failed or abandoned file
     // never replaces what was there, and an input being read is never truncated.
-    QSaveFile file;
+    OutputFile output;
+    QSaveFile& file = output.file;
     ff::CustomIoPtr io;
     ff::OutputContextPtr muxer;
     ff::CodecContextPtr codec;
@@ -319,7 +344,8 @@ void AudioEncoder::Impl::CreateFile() {
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (!buffer) Fail(QStringLiteral("create"), AVERROR(ENOMEM));
-    io.reset(avio_alloc_context(buffer, kIoBufferSize, 1, &file, nullptr, WriteToFile, SeekInFile));
+    io.reset(
+        avio_alloc_context(buffer, kIoBufferSize, 1, &output, nullptr, WriteToFile, SeekInFile));
     if (!io) {
         av_free(buffer);
         Fail(QStringLiteral("create"), AVERROR(ENOMEM));
@@ -331,6 +357,10 @@ void AudioEncoder::Impl::CreateFile() {
     muxer.reset(raw);
     muxer->pb = io.get();
     muxer->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // Without it the WAV muxer puts a LIST chunk naming the encoder in front of the audio data,
+    // and saving tags later makes TagLib drop that chunk by moving the whole audio forward.
+    // With it the tags go to chunks after the data, written in place.
+    if (kind == OutputKind::Wav) muxer->flags |= AVFMT_FLAG_BITEXACT;
 }
 
 void AudioEncoder::Impl::ConfigureCodec(int firstRate, int firstChannels) {

@@ -88,9 +88,8 @@ SampleArray TAudioFile2::ReadSamples(int32_t count) {
     std::vector<float> samples;
     samples.reserve(static_cast<size_t>(count) * static_cast<size_t>(reader_->Channels()));
     reader_->Read(samples, count);
-    std::vector<uint8_t> bytes(samples.size() * sizeof(float));
-    if (!bytes.empty()) std::memcpy(bytes.data(), samples.data(), bytes.size());
-    return SampleArray(std::move(bytes));
+    const auto* begin = reinterpret_cast<const uint8_t*>(samples.data());
+    return SampleArray(std::vector<uint8_t>(begin, begin + samples.size() * sizeof(float)));
 }
 
 void TAudioFile2::CreateForWrite(const QString& path, int) {
@@ -111,7 +110,12 @@ void TAudioFile2::WriteSamples(const SampleArray& samples) {
     const size_t bytesPerPosition = static_cast<size_t>(writeChannels_) * sizeof(float);
     const int64_t positions = static_cast<int64_t>(samples.ByteCount() / bytesPerPosition);
     if (positions == 0) return;
-    // The array's bytes may not be aligned for float; copy them into float storage.
+    // The writer hands the bytes on to libswresample as they are; only storage that is not
+    // aligned for float (never the case for arrays from ReadSamples) is copied first.
+    if (reinterpret_cast<uintptr_t>(samples.Data()) % alignof(float) == 0) {
+        writer_->Write(reinterpret_cast<const float*>(samples.Data()), positions);
+        return;
+    }
     std::vector<float> frames(static_cast<size_t>(positions) * static_cast<size_t>(writeChannels_));
     std::memcpy(frames.data(), samples.Data(), frames.size() * sizeof(float));
     writer_->Write(frames.data(), positions);
