@@ -16,6 +16,7 @@
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_set.h"
 #include "settings/SettingsFile.h"
+#include "support/MainWindowFixture.h"
 
 namespace quillet {
 namespace {
@@ -85,48 +86,22 @@ TEST(AboutBoxTest, ButtonsAskForTheWebSiteAndASupportMailAndCloseCloses) {
     EXPECT_FALSE(about.isVisible());
 }
 
-class RecordingPrompts : public UserPrompts {
-  public:
-    void Information(const QString&) override {}
-    void Message(const QString&) override {}
-    bool Question(const QString&) override { return false; }
-    QStringList OpenFiles(const QString&, const QString&) override { return {}; }
-    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
-    int ShowModal(QDialog& dialog) override {
-        shown << &dialog;
-        return modal ? modal(dialog) : QDialog::Rejected;
-    }
-    void OpenUrl(const QUrl& url) override { urls << url; }
-
-    QList<QDialog*> shown;
-    QList<QUrl> urls;
-    std::function<int(QDialog&)> modal;
-};
-
-class HelpCommandsTest : public ::testing::Test {
+class HelpCommandsTest : public test::MainWindowFixture {
   protected:
     void SetUp() override { QFile::remove(SettingsFile::DefaultPath()); }
     void TearDown() override {
-        forms_.fm_main.reset();
+        MainWindowFixture::TearDown();
         QFile::remove(SettingsFile::DefaultPath());
     }
 
     Tfm_main& Start() {
-        forms_ = CreateMainForms();
-        auto prompts = std::make_unique<RecordingPrompts>();
-        prompts_ = prompts.get();
-        forms_.fm_main->SetPrompts(std::move(prompts));
-        forms_.fm_main->show();
-        EXPECT_EQ(forms_.fm_main->StartupError(), QString());
-        return *forms_.fm_main;
+        Open();
+        return W();
     }
 
     static QUrl HelpUrl() {
         return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/help/quillet.html");
     }
-
-    MainForms forms_;
-    RecordingPrompts* prompts_ = nullptr;
 };
 
 TEST_F(HelpCommandsTest, HelpWebSiteAndAboutAskTheDesktopForTheRightAddresses) {

@@ -27,6 +27,7 @@
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "platform/audio/TAudioInformation2.h"
 #include "settings/SettingsFile.h"
+#include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 
 namespace quillet {
@@ -427,47 +428,18 @@ TEST_F(ConversionTest, JoinStopDuringTheSecondRowKeepsWhatWasCopied) {
 }
 
 // The real window, offscreen, with its boxes and dialogs answered by the test.
-class WindowPrompts : public UserPrompts {
-  public:
-    void Information(const QString& text) override { informations << text; }
-    void Message(const QString& text) override { informations << text; }
-    bool Question(const QString& text) override {
-        questions << text;
-        return true;
-    }
-    QStringList OpenFiles(const QString&, const QString&) override { return {}; }
-    QString SaveFile(const QString& dir, const QString& fileName, const QString& filter,
-                     int& filterIndex) override {
-        offered << QStringList{dir, fileName, filter, QString::number(filterIndex)};
-        filterIndex = chosenType;
-        return chosenPath;
-    }
-    int ShowModal(QDialog&) override { return 0; }
-    void OpenUrl(const QUrl&) override {}
-
-    QStringList informations;
-    QStringList questions;
-    QList<QStringList> offered;
-    QString chosenPath;
-    int chosenType = 1;
-};
-
-class WindowConversionTest : public ::testing::Test {
+class WindowConversionTest : public test::MainWindowFixture {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        QFile::remove(SettingsFile::DefaultPath());
-        forms_ = CreateMainForms();
-        auto prompts = std::make_unique<WindowPrompts>();
-        prompts_ = prompts.get();
-        forms_.fm_main->SetPrompts(std::move(prompts));
-        forms_.fm_main->show();
-        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+        RemoveSettings();
+        Open();
+        if (HasFatalFailure()) return;
+        prompts_->answerYes = true;
+        prompts_->chosenType = 1;
         Window().SettingsFile->WriteString("cut", "output directory", dir_.filePath("out"));
     }
-    void TearDown() override { forms_.fm_main.reset(); }
-
-    Tfm_main& Window() { return *forms_.fm_main; }
+    Tfm_main& Window() { return W(); }
 
     // A row as Add File makes it, with the stretch set directly.
     void AddRow(const QString& path, int64_t start, int64_t end) {
@@ -506,8 +478,6 @@ class WindowConversionTest : public ::testing::Test {
     }
 
     QTemporaryDir dir_;
-    MainForms forms_;
-    WindowPrompts* prompts_ = nullptr;
 };
 
 TEST_F(WindowConversionTest, CutShowsItsProgressAndGivesTheControlsBack) {
@@ -577,9 +547,8 @@ TEST_F(WindowConversionTest, AnUnwritableFolderShowsTheErrorAndRestoresTheContro
     AddRow(Tone("a.wav", 1), 0, 8000);
     // Through the event loop, so the error takes the application's path.
     QTimer::singleShot(0, &Window(), [this] { Window().Cut1->trigger(); });
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !prompts_->informations.isEmpty(); }));
-    EXPECT_TRUE(prompts_->informations[0].contains("blocker"))
-        << prompts_->informations[0].toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !prompts_->boxes.isEmpty(); }));
+    EXPECT_TRUE(prompts_->boxes[0].contains("blocker")) << prompts_->boxes[0].toStdString();
     EXPECT_FALSE(Window().IsConverting);
     EXPECT_EQ(Window().pb->value(), 0);
     EXPECT_EQ(EnabledItems(), 13);
@@ -595,7 +564,7 @@ TEST_F(WindowConversionTest, JoinTakesItsFormatFromTheDialogAndRemembersTheChoic
     prompts_->chosenPath = dir_.filePath("mix/song.txt");
     prompts_->chosenType = 3;  // "WMA Files(*.wma)"
     Window().Join2->trigger();
-    ASSERT_TRUE(prompts_->informations.isEmpty()) << prompts_->informations[0].toStdString();
+    ASSERT_TRUE(prompts_->boxes.isEmpty()) << prompts_->boxes[0].toStdString();
     ASSERT_EQ(prompts_->offered.size(), 1);
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     EXPECT_EQ(prompts_->offered[0],

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cstring>
+#include <memory>
 
 #include "support/AudioMatch.h"
 #include "support/Oracle.h"
@@ -19,23 +20,18 @@ using test::ToolResult;
 class EngineCli : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        dir_ = new QTemporaryDir;
+        dir_ = std::make_unique<QTemporaryDir>();
         test::MakeChirp(dir_->filePath("in.wav"), 44100, 44100, 2,
                         {"-metadata", "title=Chirp", "-metadata", "artist=Quillet"});
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
+    static void TearDownTestSuite() { dir_.reset(); }
     static QString Path(const QString& name) { return dir_->filePath(name); }
     static ToolResult Engine(const QStringList& args) {
         return RunTool(test::BinDir() + "/quillet-engine", args);
     }
 
-    static QTemporaryDir* dir_;
+    static inline std::unique_ptr<QTemporaryDir> dir_;
 };
-
-QTemporaryDir* EngineCli::dir_ = nullptr;
 
 TEST_F(EngineCli, InfoPrintsOneLine) {
     const ToolResult r = Engine({"info", Path("in.wav")});

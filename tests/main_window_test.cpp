@@ -34,38 +34,11 @@
 #include "dialogs/Tfm_set.h"
 #include "platform/audio/AudioError.h"
 #include "platform/skin/TSkin.h"
+#include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 
 namespace quillet {
 namespace {
-
-// Answers every box and dialog, and remembers what was asked.
-class ScriptedPrompts : public UserPrompts {
-  public:
-    void Information(const QString& text) override { informations << text; }
-    void Message(const QString& text) override { messages << text; }
-    bool Question(const QString& text) override {
-        questions << text;
-        return answerYes;
-    }
-    QStringList OpenFiles(const QString&, const QString&) override { return {}; }
-    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
-    int ShowModal(QDialog& dialog) override {
-        shown << &dialog;
-        shownAt << dialog.frameGeometry().topLeft();
-        return modal ? modal(dialog) : QDialog::Rejected;
-    }
-    void OpenUrl(const QUrl& url) override { urls << url; }
-
-    QStringList informations;
-    QStringList messages;
-    QStringList questions;
-    QList<QDialog*> shown;
-    QList<QPoint> shownAt;
-    QList<QUrl> urls;
-    bool answerYes = false;
-    std::function<int(QDialog&)> modal;
-};
 
 // A skin object of any name, for names the skin does not have.
 class NamedObject : public ISkinObject {
@@ -89,7 +62,7 @@ void StoreSettings(const QByteArray& text) {
     file.write(text);
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override {
         QFile::remove(SettingsPath());
@@ -97,22 +70,17 @@ class MainWindowTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        forms_.fm_main.reset();
+        MainWindowFixture::TearDown();
         QDir(SettingsPath()).removeRecursively();
     }
 
     // Start-up as the program's entry does it, with scripted prompts.
     Tfm_main& Start() {
-        forms_ = CreateMainForms();
-        auto prompts = std::make_unique<ScriptedPrompts>();
-        prompts_ = prompts.get();
-        forms_.fm_main->SetPrompts(std::move(prompts));
-        forms_.fm_main->show();
-        EXPECT_EQ(forms_.fm_main->StartupError(), QString());
-        return *forms_.fm_main;
+        Open();
+        return W();
     }
 
-    Tfm_main& Window() { return *forms_.fm_main; }
+    Tfm_main& Window() { return W(); }
 
     ISkinObject* Object(const QString& name) {
         ISkinForm* form = Window().Skin->GetFormObject(&Window());
@@ -135,9 +103,6 @@ class MainWindowTest : public ::testing::Test {
         Window().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
     }
-
-    MainForms forms_;
-    ScriptedPrompts* prompts_ = nullptr;
 };
 
 // The actions of both menus, by object name, as the command table gives them.

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "app/MainForms.h"
@@ -22,6 +23,7 @@
 #include "platform/audio/AudioError.h"
 #include "platform/skin/SkinSlider.h"
 #include "platform/skin/TSkin.h"
+#include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 
 namespace quillet {
@@ -93,35 +95,21 @@ TEST(PlayRangeArithmetic, AMarkTurnsTheRangePlaceIntoTheWholeFileScale) {
 
 // ---- The window with the real player ----
 
-class ScriptedPrompts : public UserPrompts {
-  public:
-    void Information(const QString& text) override { informations << text; }
-    void Message(const QString& text) override { informations << text; }
-    bool Question(const QString&) override { return true; }
-    QStringList OpenFiles(const QString&, const QString&) override { return files; }
-    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
-    int ShowModal(QDialog&) override { return QDialog::Rejected; }
-    void OpenUrl(const QUrl&) override {}
-
-    QStringList informations;
-    QStringList files;
-};
-
 struct Files {
     QTemporaryDir dir;
     QString one;    // 1 s
     QString three;  // 3 s
     QString mp3;    // 3 s
 };
-Files* gFiles = nullptr;
+std::unique_ptr<Files> gFiles;
 
 constexpr int kThreeLength = 132300;
 constexpr int kWait = 15000;
 
-class PlaybackTest : public ::testing::Test {
+class PlaybackTest : public test::MainWindowFixture {
   protected:
     static void SetUpTestSuite() {
-        gFiles = new Files;
+        gFiles = std::make_unique<Files>();
         gFiles->one = gFiles->dir.filePath("one.wav");
         test::MakeTone(gFiles->one, 44100, 44100, 2, {"-c:a", "pcm_s16le"});
         gFiles->three = gFiles->dir.filePath("three.wav");
@@ -129,19 +117,13 @@ class PlaybackTest : public ::testing::Test {
         gFiles->mp3 = gFiles->dir.filePath("three.mp3");
         test::MakeTone(gFiles->mp3, kThreeLength, 44100, 2, {"-c:a", "libmp3lame"});
     }
-    static void TearDownTestSuite() {
-        delete gFiles;
-        gFiles = nullptr;
-    }
+    static void TearDownTestSuite() { gFiles.reset(); }
 
     void SetUp() override {
-        QFile::remove(SettingsFile::DefaultPath());
-        forms_ = CreateMainForms();
-        auto prompts = std::make_unique<ScriptedPrompts>();
-        prompts_ = prompts.get();
-        forms_.fm_main->SetPrompts(std::move(prompts));
-        forms_.fm_main->show();
-        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+        RemoveSettings();
+        Open();
+        if (HasFatalFailure()) return;
+        prompts_->answerYes = true;
         // After the window's own handler: what each timer event left on show.
         QObject::connect(W().AudioPlayer, &TAudioPlayer2::OnTimer, W().AudioPlayer,
                          [this](int current, int, int) {
@@ -155,7 +137,6 @@ class PlaybackTest : public ::testing::Test {
         forms_.fm_main.reset();
     }
 
-    Tfm_main& W() { return *forms_.fm_main; }
     Files& F() { return *gFiles; }
 
     void Add(const QStringList& files) {
@@ -213,8 +194,6 @@ class PlaybackTest : public ::testing::Test {
             EXPECT_EQ(a->isEnabled(), !playing) << a->objectName().toStdString();
     }
 
-    MainForms forms_;
-    ScriptedPrompts* prompts_ = nullptr;
     std::vector<int> timerSamples_;
     std::vector<int64_t> timerOffsets_;
     QStringList timerTexts_;
@@ -237,7 +216,7 @@ TEST_F(PlaybackTest, StopOrPlayWithNothingToPlayDoesNothing) {
     EXPECT_EQ(Status(0), "unconverted");
     EXPECT_EQ(Text(W().Filename), filename);
     EXPECT_FALSE(W().Stopplay1->isEnabled());
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
 
 TEST_F(PlaybackTest, PlayWithNoSelectionPlaysRowZeroAndStopPutsTheWindowBack) {
@@ -286,7 +265,7 @@ TEST_F(PlaybackTest, PlayWhileAnotherRowPlaysStopsThatRowAndStartsFromTheBeginni
     ExpectStopped(1);
     EXPECT_EQ(Status(0), "Stop");
     EXPECT_FALSE(timerSamples_.empty());
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
 
 TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
@@ -426,13 +405,13 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
     EXPECT_EQ(t.EndPos, MulDiv(q, kThreeLength, 1000));
     EXPECT_EQ(Bar(W().EndBar), q);
     EXPECT_EQ(Text(W().EndTime), FormatTime(t.EndSec));
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
 
     // A begin at or after the end is refused and playback goes on.
     ASSERT_TRUE(WaitPlayingPast(q + 20));
     const TrackInfo before = t;
     Click("Begin");
-    EXPECT_EQ(prompts_->informations, QStringList{"Start-time must be smaller than end-time."});
+    EXPECT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     EXPECT_EQ(t.StartPos, before.StartPos);
     EXPECT_EQ(t.EndPos, before.EndPos);
     EXPECT_EQ(Bar(W().BeginBar), p);
@@ -481,7 +460,7 @@ TEST_F(PlaybackTest, PlaybackEndsOnItsOwnAfterTheWindowClosed) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
     EXPECT_GT(timerSamples_.size(), events);
     EXPECT_EQ(Status(0), "Stop");
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
 
 TEST_F(PlaybackTest, AFileRemovedBeforePlayShowsTheEnginesText) {
@@ -500,8 +479,8 @@ TEST_F(PlaybackTest, AFileRemovedBeforePlayShowsTheEnginesText) {
     ASSERT_FALSE(expected.isEmpty());
     // Through the event loop, so the error takes the application's path.
     QTimer::singleShot(0, &W(), [this] { W().Play1->trigger(); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts_->informations.isEmpty(); }, kWait));
-    EXPECT_EQ(prompts_->informations, QStringList{expected});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts_->boxes.isEmpty(); }, kWait));
+    EXPECT_EQ(prompts_->boxes, QStringList{expected});
     EXPECT_FALSE(W().IsPlaying);
     EXPECT_TRUE(W().Cut1->isEnabled());
 }

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <limits>
+#include <memory>
 
 #include "app/MainForms.h"
 #include "app/Tfm_main.h"
@@ -19,6 +20,7 @@
 #include "platform/skin/SkinSlider.h"
 #include "platform/skin/TSkin.h"
 #include "support/AudioMatch.h"
+#include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 
 namespace quillet {
@@ -134,20 +136,6 @@ TEST(SegmentArithmetic, TotalByPositionsRoundsPerRowAndSkipsRowsWithoutLength) {
 
 // ---- The window ----
 
-class ScriptedPrompts : public UserPrompts {
-  public:
-    void Information(const QString& text) override { informations << text; }
-    void Message(const QString& text) override { informations << text; }
-    bool Question(const QString&) override { return true; }
-    QStringList OpenFiles(const QString&, const QString&) override { return files; }
-    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
-    int ShowModal(QDialog&) override { return QDialog::Rejected; }
-    void OpenUrl(const QUrl&) override {}
-
-    QStringList informations;
-    QStringList files;
-};
-
 struct Files {
     QTemporaryDir dir;
     QString ten;     // 10 s, 8 kHz mono
@@ -155,12 +143,12 @@ struct Files {
     QString three;   // 3 s, 44.1 kHz stereo
     QString brief;   // half a second
 };
-Files* gFiles = nullptr;
+std::unique_ptr<Files> gFiles;
 
-class SegmentWindowTest : public ::testing::Test {
+class SegmentWindowTest : public test::MainWindowFixture {
   protected:
     static void SetUpTestSuite() {
-        gFiles = new Files;
+        gFiles = std::make_unique<Files>();
         Files& f = *gFiles;
         f.ten = f.dir.filePath("ten.wav");
         test::MakeTone(f.ten, 80000, 8000, 1, {"-c:a", "pcm_s16le"});
@@ -171,26 +159,19 @@ class SegmentWindowTest : public ::testing::Test {
         f.brief = f.dir.filePath("brief.wav");
         test::MakeTone(f.brief, 4000, 8000, 1, {"-c:a", "pcm_s16le"});
     }
-    static void TearDownTestSuite() {
-        delete gFiles;
-        gFiles = nullptr;
-    }
+    static void TearDownTestSuite() { gFiles.reset(); }
 
     void SetUp() override {
-        QFile::remove(SettingsFile::DefaultPath());
-        forms_ = CreateMainForms();
-        auto prompts = std::make_unique<ScriptedPrompts>();
-        prompts_ = prompts.get();
-        forms_.fm_main->SetPrompts(std::move(prompts));
-        forms_.fm_main->show();
-        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+        RemoveSettings();
+        Open();
+        if (HasFatalFailure()) return;
+        prompts_->answerYes = true;
     }
     void TearDown() override {
         if (W().IsPlaying) W().StopPlayback();
         forms_.fm_main.reset();
     }
 
-    Tfm_main& W() { return *forms_.fm_main; }
     Files& F() { return *gFiles; }
 
     void Add(const QStringList& files) {
@@ -221,9 +202,6 @@ class SegmentWindowTest : public ::testing::Test {
     int Bar(SkinBar& b) { return b.slider->GetPosition(); }
     QString Column(int row) { return W().lv->topLevelItem(row)->text(1); }
     const TrackInfo& Rec(int row) { return W().TrackTable[row]; }
-
-    MainForms forms_;
-    ScriptedPrompts* prompts_ = nullptr;
 };
 
 TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
@@ -260,7 +238,7 @@ TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
     EXPECT_EQ(Rec(1).StartPos, 8000);
     EXPECT_EQ(Bar(W().BeginBar), 50);
     EXPECT_EQ(Text(W().TotalTime), "00:00:15");
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
 
 TEST_F(SegmentWindowTest, RefusedBeginDragRestoresTheSegmentAndTheTimerPutsTheBarBack) {
@@ -281,7 +259,7 @@ TEST_F(SegmentWindowTest, RefusedBeginDragRestoresTheSegmentAndTheTimerPutsTheBa
     emit W().Skin->OnScrollTrack(Object("Begin bar"), 600);
     emit W().Skin->OnMouseUp(Object("Begin bar"), 0, 0, 0);
 
-    ASSERT_EQ(prompts_->informations, QStringList{"Start-time must be smaller than end-time."});
+    ASSERT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     EXPECT_EQ(Rec(0).StartPos, 8000);
     EXPECT_EQ(Rec(0).StartSec, 1);
     EXPECT_EQ(Text(W().BeginTime), "00:00:01");
@@ -301,7 +279,7 @@ TEST_F(SegmentWindowTest, EndDraggedOntoTheBeginIsRefusedAndPutBack) {
     Add({F().ten});
     Drag("Begin bar", 250);
     Drag("End bar", 250);
-    ASSERT_EQ(prompts_->informations, QStringList{"End-time must be larger than start-time."});
+    ASSERT_EQ(prompts_->boxes, QStringList{"End-time must be larger than start-time."});
     EXPECT_EQ(Rec(0).EndPos, 80000);
     EXPECT_EQ(Rec(0).EndSec, 10);
     EXPECT_EQ(Text(W().EndTime), "00:00:10");
@@ -315,7 +293,7 @@ TEST_F(SegmentWindowTest, ARefusedDragPutsAnOffGridSecondOnTheNearestBarPlace) {
     Click("Begin right");  // 1 s of 3: bar 333, exactly 44100
     ASSERT_EQ(Rec(0).StartPos, 44100);
     Drag("Begin bar", 1000);
-    ASSERT_EQ(prompts_->informations.size(), 1);
+    ASSERT_EQ(prompts_->boxes.size(), 1);
     EXPECT_EQ(Rec(0).StartPos, MulDiv(333, 132300, 1000));
     EXPECT_EQ(Rec(0).StartSec, 1);
     QTRY_COMPARE_WITH_TIMEOUT(Bar(W().BeginBar), 333, 5000);
@@ -334,20 +312,20 @@ TEST_F(SegmentWindowTest, StepsAtTheEndsChangeNothingButRewriteTheTotal) {
     W().TotalTime.label->SetText("stale");
     Click("End right");
     expectUnchanged(0, 10);
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
 
     for (int k = 0; k < 9; ++k) Click("Begin right");
     ASSERT_EQ(Rec(0).StartSec, 9);
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
     W().TotalTime.label->SetText("stale");
     Click("Begin right");
-    EXPECT_EQ(prompts_->informations, QStringList{"Start-time must be smaller than end-time."});
+    EXPECT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     expectUnchanged(9, 10);
     EXPECT_EQ(Column(0), "  00:00:09 - 00:00:10");
     W().TotalTime.label->SetText("stale");
     Click("End left");
-    EXPECT_EQ(prompts_->informations.size(), 2);
-    EXPECT_EQ(prompts_->informations.back(), "End-time must be larger than start-time.");
+    EXPECT_EQ(prompts_->boxes.size(), 2);
+    EXPECT_EQ(prompts_->boxes.back(), "End-time must be larger than start-time.");
     expectUnchanged(9, 10);
     EXPECT_EQ(Rec(0).StartPos, 72000);
     EXPECT_EQ(Rec(0).EndPos, 80000);
@@ -357,8 +335,8 @@ TEST_F(SegmentWindowTest, AFileShorterThanOneSecondAcceptsNoStep) {
     Add({F().brief});
     ASSERT_EQ(Rec(0).LengthSec, 0);
     for (const char* name : {"Begin right", "Begin left", "End right", "End left"}) Click(name);
-    EXPECT_EQ(prompts_->informations, (QStringList{"Start-time must be smaller than end-time.",
-                                                   "End-time must be larger than start-time."}));
+    EXPECT_EQ(prompts_->boxes, (QStringList{"Start-time must be smaller than end-time.",
+                                            "End-time must be larger than start-time."}));
     EXPECT_EQ(Rec(0).StartPos, 0);
     EXPECT_EQ(Rec(0).EndPos, 4000);
     EXPECT_EQ(Column(0), "  00:00:00 - 00:00:00");
@@ -386,7 +364,7 @@ TEST_F(SegmentWindowTest, WithoutRowsOrSelectionNothingChanges) {
     EXPECT_EQ(Text(W().TotalTime), "untouched");
     EXPECT_EQ(Rec(0).StartPos, 0);
     EXPECT_EQ(Rec(0).EndSec, 10);
-    EXPECT_TRUE(prompts_->informations.isEmpty());
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
     // Another source while nothing plays only shows the total.
     W().lv->setCurrentItem(W().lv->topLevelItem(0));
     emit W().Skin->OnScrollTrack(Object("Current bar"), 500);
@@ -407,7 +385,7 @@ TEST_F(SegmentWindowTest, DragsAndStepsAreIgnoredWhilePlayingOrPaused) {
         EXPECT_EQ(Rec(0).EndPos, 132300);
         EXPECT_EQ(Rec(0).StartSec, 0);
         EXPECT_EQ(Rec(0).EndSec, 3);
-        EXPECT_TRUE(prompts_->informations.isEmpty());
+        EXPECT_TRUE(prompts_->boxes.isEmpty());
         EXPECT_FALSE(W().Timer->isActive());
         W().Pause1->trigger();
         ASSERT_TRUE(W().IsPaused);
@@ -430,7 +408,7 @@ TEST_F(SegmentWindowTest, CutWritesExactlyTheChosenSegment) {
     ASSERT_EQ(start, 44100);
     ASSERT_EQ(end, 119070);
     W().Cut1->trigger();
-    ASSERT_TRUE(prompts_->informations.isEmpty()) << prompts_->informations[0].toStdString();
+    ASSERT_TRUE(prompts_->boxes.isEmpty()) << prompts_->boxes[0].toStdString();
     const QString written = out.filePath("three.wav");
     ASSERT_TRUE(QFile::exists(written));
     EXPECT_EQ(test::ProbeStream(written, "duration_ts").toLongLong(), end - start);

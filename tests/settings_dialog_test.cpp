@@ -28,6 +28,7 @@
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "settings/SettingsFile.h"
+#include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 
 namespace quillet {
@@ -515,46 +516,18 @@ TEST_F(SettingsDialogTest, EveryTextFitsInItsControlOnEveryPage) {
     }
 }
 
-// Answers the main window's dialogs and remembers the addresses it was asked to open.
-class RecordingPrompts : public UserPrompts {
-  public:
-    void Information(const QString& text) override { informations << text; }
-    void Message(const QString& text) override { informations << text; }
-    bool Question(const QString&) override { return false; }
-    QStringList OpenFiles(const QString&, const QString&) override { return {}; }
-    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
-    int ShowModal(QDialog& dialog) override {
-        shown << &dialog;
-        return modal ? modal(dialog) : QDialog::Rejected;
-    }
-    void OpenUrl(const QUrl& url) override { urls << url; }
-
-    QStringList informations;
-    QList<QDialog*> shown;
-    QList<QUrl> urls;
-    std::function<int(QDialog&)> modal;
-};
-
-class SettingsFromMainWindowTest : public ::testing::Test {
+class SettingsFromMainWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override { QFile::remove(IniPath()); }
     void TearDown() override {
-        forms_.fm_main.reset();
+        MainWindowFixture::TearDown();
         QFile::remove(IniPath());
     }
 
     Tfm_main& Start() {
-        forms_ = CreateMainForms();
-        auto prompts = std::make_unique<RecordingPrompts>();
-        prompts_ = prompts.get();
-        forms_.fm_main->SetPrompts(std::move(prompts));
-        forms_.fm_main->show();
-        EXPECT_EQ(forms_.fm_main->StartupError(), QString());
-        return *forms_.fm_main;
+        Open();
+        return W();
     }
-
-    MainForms forms_;
-    RecordingPrompts* prompts_ = nullptr;
 };
 
 TEST_F(SettingsFromMainWindowTest, OptionsEditsTheWindowsSettingsFileAndIsIgnoredWhileConverting) {
@@ -596,8 +569,8 @@ TEST_F(SettingsFromMainWindowTest, AFailedWriteOnOkIsReportedAndKeepsTheDialogOp
     };
     window.Option1->trigger();
     EXPECT_TRUE(openAfterOk);
-    ASSERT_EQ(prompts_->informations.size(), 1);
-    EXPECT_EQ(prompts_->informations[0], "Unable to write to " + dir.path());
+    ASSERT_EQ(prompts_->boxes.size(), 1);
+    EXPECT_EQ(prompts_->boxes[0], "Unable to write to " + dir.path());
     EXPECT_TRUE(QFileInfo(dir.path()).isDir());
 }
 

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
+#include <memory>
 #include <random>
 
 #include "app/MainForms.h"
@@ -24,41 +25,12 @@
 #include "common/FormatTime.h"
 #include "dialogs/Tfm_dir.h"
 #include "platform/skin/TSkin.h"
+#include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 #include "tracks/TrackRowText.h"
 
 namespace quillet {
 namespace {
-
-// Answers every box and dialog, and remembers what was asked.
-class ScriptedPrompts : public UserPrompts {
-  public:
-    void Information(const QString& text) override { informations << text; }
-    void Message(const QString& text) override { messages << text; }
-    bool Question(const QString&) override { return false; }
-    QStringList OpenFiles(const QString& dir, const QString& filter) override {
-        openDirs << dir;
-        openFilters << filter;
-        return files;
-    }
-    QString SaveFile(const QString&, const QString&, const QString&, int&) override { return {}; }
-    int ShowModal(QDialog& dialog) override {
-        ++modals;
-        if (!modal) return QDialog::Rejected;
-        // The real modal loop, answered from inside it as a person would.
-        QTimer::singleShot(0, &dialog, [this, &dialog] { modal(dialog); });
-        return dialog.exec();
-    }
-    void OpenUrl(const QUrl&) override {}
-
-    QStringList informations;
-    QStringList messages;
-    QStringList openDirs;
-    QStringList openFilters;
-    QStringList files;
-    int modals = 0;
-    std::function<void(QDialog&)> modal;
-};
 
 // Short files of the four formats, made once for all tests.
 struct Fixtures {
@@ -71,7 +43,7 @@ struct Fixtures {
     QString longWav;     // 3725.9 seconds
 };
 
-Fixtures* gFixtures = nullptr;
+std::unique_ptr<Fixtures> gFixtures;
 
 int ProbeSeconds(const QString& path) {
     return static_cast<int>(test::ProbeStream(path, "duration").toDouble());
@@ -82,10 +54,10 @@ QString ReadAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-class TrackListTest : public ::testing::Test {
+class TrackListTest : public test::MainWindowFixture {
   protected:
     static void SetUpTestSuite() {
-        gFixtures = new Fixtures;
+        gFixtures = std::make_unique<Fixtures>();
         Fixtures& f = *gFixtures;
         const QString base = f.dir.path() + "/src/";
         QDir().mkpath(base);
@@ -120,23 +92,13 @@ class TrackListTest : public ::testing::Test {
         test::Ffmpeg({"-f", "lavfi", "-i", "anullsrc=r=1000:cl=mono", "-t", "3725.9", "-c:a",
                       "pcm_u8", f.longWav});
     }
-    static void TearDownTestSuite() {
-        delete gFixtures;
-        gFixtures = nullptr;
-    }
+    static void TearDownTestSuite() { gFixtures.reset(); }
 
     void SetUp() override {
-        QFile::remove(SettingsFile::DefaultPath());
-        forms_ = CreateMainForms();
-        auto prompts = std::make_unique<ScriptedPrompts>();
-        prompts_ = prompts.get();
-        forms_.fm_main->SetPrompts(std::move(prompts));
-        forms_.fm_main->show();
-        ASSERT_EQ(forms_.fm_main->StartupError(), QString());
+        RemoveSettings();
+        Open();
     }
-    void TearDown() override { forms_.fm_main.reset(); }
 
-    Tfm_main& W() { return *forms_.fm_main; }
     Fixtures& F() { return *gFixtures; }
     int Rows() { return W().lv->topLevelItemCount(); }
     QString Cell(int row, int column) { return W().lv->topLevelItem(row)->text(column); }
@@ -158,7 +120,7 @@ class TrackListTest : public ::testing::Test {
 
     // Shows the folder chooser for real and answers it.
     void AddFolder(const QString& folder, bool sub) {
-        prompts_->modal = [folder, sub](QDialog& d) {
+        prompts_->inside = [folder, sub](QDialog& d) {
             auto& dir = static_cast<Tfm_dir&>(d);
             ASSERT_TRUE(dir.SelectFolder(folder));
             ASSERT_TRUE(dir.cbx_sub->isVisible());
@@ -193,9 +155,6 @@ class TrackListTest : public ::testing::Test {
         }
         return true;
     }
-
-    MainForms forms_;
-    ScriptedPrompts* prompts_ = nullptr;
 };
 
 }  // namespace
@@ -590,17 +549,17 @@ TEST_F(TrackListTest, AddPathIsIgnoredWhileBusyAndCancelAddsNothing) {
         W().AddPath1Click();
         *flag = false;
     }
-    EXPECT_EQ(prompts_->modals, 0);
-    prompts_->modal = [](QDialog& d) { static_cast<Tfm_dir&>(d).btn_cancel->click(); };
+    EXPECT_EQ(prompts_->shown.size(), 0);
+    prompts_->inside = [](QDialog& d) { static_cast<Tfm_dir&>(d).btn_cancel->click(); };
     W().AddPath1Click();
-    EXPECT_EQ(prompts_->modals, 1);
+    EXPECT_EQ(prompts_->shown.size(), 1);
     EXPECT_EQ(Rows(), 0);
     EXPECT_TRUE(prompts_->messages.isEmpty());
 }
 
 TEST_F(TrackListTest, BrowseChoosesTheOutputDirectory) {
     const QString before = W().edt_dir->text();
-    prompts_->modal = [](QDialog& d) {
+    prompts_->inside = [](QDialog& d) {
         auto& dir = static_cast<Tfm_dir&>(d);
         EXPECT_EQ(dir.windowTitle(), "Output Directory");
         EXPECT_EQ(dir.lbl_action->text(), "Please select the folder you want to save your files.");
@@ -612,7 +571,7 @@ TEST_F(TrackListTest, BrowseChoosesTheOutputDirectory) {
     EXPECT_EQ(W().SettingsFile->ReadString("cut", "output directory", "none"), "none");
 
     QTemporaryDir out;
-    prompts_->modal = [&](QDialog& d) {
+    prompts_->inside = [&](QDialog& d) {
         auto& dir = static_cast<Tfm_dir&>(d);
         ASSERT_TRUE(dir.SelectFolder(out.path()));
         dir.btn_ok->click();

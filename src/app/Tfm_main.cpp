@@ -14,12 +14,14 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QWindow>
+#include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <utility>
 
 #include "app/QuilletApplication.h"
 #include "app/TrackListView.h"
+#include "common/FormatTime.h"
 #include "dialogs/FormFont.h"
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_dir.h"
@@ -32,7 +34,7 @@ namespace {
 
 const QString kSkinFile = QStringLiteral("quilletskin.dll");
 const QString kSkinForm = QStringLiteral("Pellicle");
-const QString kCut = QStringLiteral("cut");
+constexpr int kStatusColumn = 3;
 
 QAction* AddItem(QMenu& menu, const char* caption, const char* name, Tfm_main& window,
                  void (Tfm_main::*handler)()) {
@@ -84,6 +86,11 @@ SkinSwitch BindSwitch(ISkinForm& form, const QString& name) {
 }
 
 }  // namespace
+
+void SetText(SkinText& t, const QString& text) {
+    if (t.label) t.label->SetText(text);
+    if (t.element) t.element->Redraw();
+}
 
 Tfm_main::Tfm_main(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -246,6 +253,32 @@ QString Tfm_main::MusicFolder() {
     return music.isEmpty() ? QDir::homePath() + QStringLiteral("/Music") : music;
 }
 
+int Tfm_main::RowCount() const { return lv->topLevelItemCount(); }
+
+int Tfm_main::SelectedRow() const {
+    int first = -1;
+    for (QTreeWidgetItem* item : lv->selectedItems()) {
+        const int row = lv->indexOfTopLevelItem(item);
+        if (row >= 0 && (first < 0 || row < first)) first = row;
+    }
+    return first;
+}
+
+void Tfm_main::SelectRow(int row) {
+    QTreeWidgetItem* item = lv->topLevelItem(row);
+    if (!item) return;
+    lv->setCurrentItem(item);
+    item->setSelected(true);
+}
+
+void Tfm_main::SetRowStatus(int row, const QString& status) {
+    if (QTreeWidgetItem* item = lv->topLevelItem(row)) item->setText(kStatusColumn, status);
+}
+
+void Tfm_main::ShowTotalTime() {
+    SetText(TotalTime, FormatTime(TrackTable.TotalSeconds(TrackCount)));
+}
+
 // Start-up
 
 void Tfm_main::FormCreate() {
@@ -288,13 +321,11 @@ void Tfm_main::FormShow() {
     }
 
     SettingsFile = std::make_unique<quillet::SettingsFile>(quillet::SettingsFile::DefaultPath());
-    edt_dir->setText(
-        SettingsFile->ReadString(kCut, QStringLiteral("output directory"), MusicFolder()));
+    edt_dir->setText(SettingsFile->ReadString(kCut, kOutputDirectory, MusicFolder()));
     const int format = SettingsFile->ReadInteger(kCut, QStringLiteral("format"), 0);
     // A hand-edited index outside the list selects nothing, as the list itself would.
     cb_format->setCurrentIndex(format >= 0 && format < cb_format->count() ? format : -1);
-    if (SettingsFile->ReadBool(kCut, QStringLiteral("pre-listen"), false))
-        PreListenOff.element->SetVisible(false);
+    if (SettingsFile->ReadBool(kCut, kPreListen, false)) PreListenOff.element->SetVisible(false);
 
     IsPlaying = false;
     IsPaused = false;
@@ -471,7 +502,7 @@ void Tfm_main::SkinClick(ISkinObject* source) {
 
 void Tfm_main::SetPreListen(bool on) {
     PreListenOff.element->SetVisible(!on);
-    if (SettingsFile) SettingsFile->WriteBool(kCut, QStringLiteral("pre-listen"), on);
+    if (SettingsFile) SettingsFile->WriteBool(kCut, kPreListen, on);
 }
 
 void Tfm_main::SkinMouseDown(ISkinObject* source, int, int, int) {
@@ -497,7 +528,7 @@ void Tfm_main::SkinMouseUp(ISkinObject* source, int, int, int) {
 }
 
 void Tfm_main::SkinScrollTrack(ISkinObject* source, int newPos) {
-    if (!source || lv->topLevelItemCount() == 0) return;
+    if (!source || RowCount() == 0) return;
     const QString name = source->GetName();
     if (name == QLatin1String("Current bar")) CurrentBarScrollTrack(newPos);
     if (IsPlaying) return;

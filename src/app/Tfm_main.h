@@ -50,6 +50,16 @@ struct SkinSwitch {
     ISkinElement* element = nullptr;
 };
 
+// The text of a skin text element, redrawn at once. Does nothing before the skin is bound.
+void SetText(SkinText& t, const QString& text);
+
+// The settings section of the main window and the keys it shares between its parts.
+inline const QString kCut = QStringLiteral("cut");
+inline const QString kPreListen = QStringLiteral("pre-listen");
+inline const QString kOutputDirectory = QStringLiteral("output directory");
+// What a time text shows when nothing is loaded or played.
+inline const QString kZeroTime = QStringLiteral("00:00:00");
+
 // The main window: the skin, the track list, the menus, the run-state every command reads, and
 // the audio engine objects. Its fields carry the names the commands use; the handlers of the
 // track list, of the editor and of the conversion live in Tfm_main_tracks.cpp,
@@ -80,6 +90,15 @@ class Tfm_main : public QMainWindow {
     // The music folder, where Cut and Join write and whose path the window shows when no
     // output folder is stored.
     static QString MusicFolder();
+
+    // The list's rows: how many, the lowest selected one (-1 when none), selecting one (a row
+    // out of range is ignored), and the status column of one.
+    int RowCount() const;
+    int SelectedRow() const;
+    void SelectRow(int row);
+    void SetRowStatus(int row, const QString& status);
+    // "Total time" from the whole seconds of the first TrackCount rows.
+    void ShowTotalTime();
 
     // Controls.
     QWidget* client = nullptr;  // the 610 x 388 area under the menu bar that the skin covers

@@ -14,7 +14,6 @@ namespace quillet {
 
 namespace {
 
-constexpr int kStatusColumn = 3;
 const char* const kSaveFilter =
     "MP3 Files(*.mp3);;WAV Files(*.wav);;WMA Files(*.wma);;OGG Files(*.ogg)";
 
@@ -30,15 +29,13 @@ class WindowConversionHost : public ConversionHost {
     bool IsPlaying() const override { return w_.IsPlaying; }
     void SetOutputDir(const QString& dir) override { w_.OutputDir = dir; }
 
-    int RowCount() const override { return w_.lv->topLevelItemCount(); }
+    int RowCount() const override { return w_.RowCount(); }
     QString RowCaption(int row) const override { return w_.lv->topLevelItem(row)->text(0); }
     ConversionRow Row(int row) const override {
         const TrackInfo& track = w_.TrackTable[row];
         return {track.FilePath, track.StartPos, track.EndPos};
     }
-    void SetRowStatus(int row, const QString& status) override {
-        w_.lv->topLevelItem(row)->setText(kStatusColumn, status);
-    }
+    void SetRowStatus(int row, const QString& status) override { w_.SetRowStatus(row, status); }
     int FormatIndex() const override { return w_.cb_format->currentIndex(); }
 
     SettingsFile& Settings() override { return *w_.SettingsFile; }

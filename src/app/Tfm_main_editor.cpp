@@ -15,35 +15,15 @@ namespace quillet {
 
 namespace {
 
-const QString kCut = QStringLiteral("cut");
-const QString kPreListen = QStringLiteral("pre-listen");
 const QString kBeginBar = QStringLiteral("Begin bar");
 const QString kEndBar = QStringLiteral("End bar");
 const QString kPlaying = QStringLiteral("Playing");
 const QString kPause = QStringLiteral("pause");
 const QString kStop = QStringLiteral("Stop");
 const QString kNoFile = QStringLiteral("No file is playing");
-const QString kZeroTime = QStringLiteral("00:00:00");
 
 // Every read asks the file for this many positions: a tenth of a second at 44.1 kHz.
 constexpr int32_t kBlockPositions = 4410;
-
-int SelectedRow(const Tfm_main& w) {
-    const QList<QTreeWidgetItem*> selected = w.lv->selectedItems();
-    int first = -1;
-    for (QTreeWidgetItem* item : selected) {
-        const int row = w.lv->indexOfTopLevelItem(item);
-        if (row >= 0 && (first < 0 || row < first)) first = row;
-    }
-    return first;
-}
-
-void SelectRow(Tfm_main& w, int row) {
-    QTreeWidgetItem* item = w.lv->topLevelItem(row);
-    if (!item) return;
-    w.lv->setCurrentItem(item);
-    item->setSelected(true);
-}
 
 // Read at every use, so that the stored switch is the only truth. After the window closed
 // the settings are gone and a late player event plays on without pre-listen.
@@ -51,23 +31,10 @@ bool PreListen(const Tfm_main& w) {
     return w.SettingsFile && w.SettingsFile->ReadBool(kCut, kPreListen, false);
 }
 
-void SetText(SkinText& t, const QString& text) {
-    t.label->SetText(text);
-    t.element->Redraw();
-}
-
-void SetStatus(Tfm_main& w, int row, const QString& status) {
-    if (QTreeWidgetItem* item = w.lv->topLevelItem(row)) item->setText(3, status);
-}
-
 void ShowSegment(Tfm_main& w, int row) {
     const TrackInfo& t = w.TrackTable[row];
     if (QTreeWidgetItem* item = w.lv->topLevelItem(row))
         item->setText(1, SegmentText(t.StartSec, t.EndSec));
-}
-
-void ShowTotalBySeconds(Tfm_main& w) {
-    SetText(w.TotalTime, FormatTime(w.TrackTable.TotalSeconds(w.TrackCount)));
 }
 
 void ShowTotalByPositions(Tfm_main& w) {
@@ -107,7 +74,7 @@ void ResumePlayback(Tfm_main& w) {
     const int bar = w.CurrentBar.slider->GetPosition();
     const std::exception_ptr formatError = OpenPlayingFile(w);
     PlayFromBar(w, bar);
-    SetStatus(w, w.PlayingTrack, kPlaying);
+    w.SetRowStatus(w.PlayingTrack, kPlaying);
     w.QueueNextBlock();
     w.QueueNextBlock();
     if (formatError) std::rethrow_exception(formatError);
@@ -116,7 +83,7 @@ void ResumePlayback(Tfm_main& w) {
 
 // The begin or end of the playing row at the play position ("Begin" and "End").
 void Mark(Tfm_main& w, SegmentEnd end) {
-    if (w.IsConverting || !w.IsPlaying || SelectedRow(w) < 0) return;
+    if (w.IsConverting || !w.IsPlaying || w.SelectedRow() < 0) return;
     const int k = w.PlayingTrack;
     TrackInfo& t = w.TrackTable[k];
     const MarkPlan plan =
@@ -141,14 +108,14 @@ void Mark(Tfm_main& w, SegmentEnd end) {
         SetText(w.EndTime, FormatTime(t.EndSec));
     }
     ShowSegment(w, k);
-    ShowTotalBySeconds(w);
+    w.ShowTotalTime();
 }
 
 // A one-second step of the current row's begin or end.
 void Step(Tfm_main& w, SegmentEnd end, int delta) {
-    if (SelectedRow(w) < 0 || w.IsPlaying) return;
+    if (w.SelectedRow() < 0 || w.IsPlaying) return;
     const int t = w.CurrentTrack;
-    if (t < 0 || t >= w.lv->topLevelItemCount()) return;
+    if (t < 0 || t >= w.RowCount()) return;
     TrackInfo& track = w.TrackTable[t];
     const StepPlan plan = PlanStep(track, end, delta);
     if (plan.outcome == StepOutcome::Refused) {
@@ -169,7 +136,7 @@ void Step(Tfm_main& w, SegmentEnd end, int delta) {
         SetText(time, FormatTime(plan.seconds));
         ShowSegment(w, t);
     }
-    ShowTotalBySeconds(w);
+    w.ShowTotalTime();
 }
 
 }  // namespace
@@ -178,19 +145,19 @@ void Step(Tfm_main& w, SegmentEnd end, int delta) {
 
 void Tfm_main::StartPlayback() {
     if (IsConverting) return;
-    int selected = SelectedRow(*this);
+    int selected = SelectedRow();
     if (IsPaused && selected == PlayingTrack) {
         ResumePlayback(*this);
         return;
     }
     if (selected < 0) {
-        if (lv->topLevelItemCount() == 0) return;
+        if (RowCount() == 0) return;
         selected = 0;
-        SelectRow(*this, selected);
+        SelectRow(selected);
     }
     if (IsPlaying) {
         AudioPlayer->Stop();
-        SetStatus(*this, PlayingTrack, kStop);
+        SetRowStatus(PlayingTrack, kStop);
     }
     PlayingTrack = selected;
     const TrackInfo& track = TrackTable[PlayingTrack];
@@ -207,7 +174,7 @@ void Tfm_main::StartPlayback() {
     CurrentBar.element->SetVisible(true);
     PlayFromBar(*this, bar);
     SetText(Filename, QFileInfo(track.FilePath).fileName());
-    SetStatus(*this, PlayingTrack, kPlaying);
+    SetRowStatus(PlayingTrack, kPlaying);
     IsPlaying = true;
     IsPaused = false;
     QueueNextBlock();
@@ -221,7 +188,7 @@ void Tfm_main::StartPlayback() {
 void Tfm_main::PausePlayback() {
     if (!IsPlaying || IsPaused) return;
     AudioPlayer->Stop();
-    SetStatus(*this, PlayingTrack, kPause);
+    SetRowStatus(PlayingTrack, kPause);
     SetPauseMenus(false);
     IsPaused = true;
 }
@@ -230,7 +197,7 @@ void Tfm_main::StopPlayback() {
     if (!IsPlaying) return;
     if (AudioFileRead.IsOpen()) AudioFileRead.Close();
     AudioPlayer->Stop();
-    SetStatus(*this, PlayingTrack, kStop);
+    SetRowStatus(PlayingTrack, kStop);
     SetText(Filename, kNoFile);
     CurrentBar.element->SetVisible(false);
     CurrentBar.slider->SetPosition(0);
@@ -272,7 +239,7 @@ void Tfm_main::AudioPlayerTimer(int currentSamples, int, int) {
 }
 
 void Tfm_main::CurrentBarScrollTrack(int newPos) {
-    if (lv->topLevelItemCount() == 0 || SelectedRow(*this) < 0 || !IsPlaying) return;
+    if (RowCount() == 0 || SelectedRow() < 0 || !IsPlaying) return;
     // Measured from the play range, as the timer does, so the time does not jump on release.
     const int32_t s =
         PlaySecondsAt(ClampBar(newPos), PlayLengthSec, PlayStartSec, PreListen(*this));
@@ -294,10 +261,10 @@ void Tfm_main::DecreaseTime(int which) {
 }
 
 void Tfm_main::SegmentScrollTrack(const QString& sourceName, int newPos) {
-    if (lv->topLevelItemCount() == 0 || IsPlaying) return;
+    if (RowCount() == 0 || IsPlaying) return;
     const bool begin = sourceName == kBeginBar;
     if (begin || sourceName == kEndBar) {
-        const int i = SelectedRow(*this);
+        const int i = SelectedRow();
         if (i < 0) return;
         const SegmentEnd end = begin ? SegmentEnd::Begin : SegmentEnd::End;
         TrackInfo& t = TrackTable[i];

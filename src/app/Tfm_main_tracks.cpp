@@ -24,10 +24,7 @@ namespace quillet {
 
 namespace {
 
-const QString kCut = QStringLiteral("cut");
 const QString kFilePath = QStringLiteral("file path");
-const QString kOutputDirectory = QStringLiteral("output directory");
-const QString kZeroTime = QStringLiteral("00:00:00");
 
 // Descriptions as the list shows them; the bracket patterns let upper- and mixed-case
 // extensions through, since the file system compares names with case.
@@ -35,11 +32,6 @@ const QString kOpenFilter = QStringLiteral(
     "All Supported Files(*.[mM][pP]3 *.[wW][aA][vV] *.[wW][mM][aA] *.[oO][gG][gG]);;"
     "MP3 Files(*.[mM][pP]3);;WAV Files(*.[wW][aA][vV]);;WMA Files(*.[wW][mM][aA]);;"
     "OGG Files(*.[oO][gG][gG])");
-
-void SetText(SkinText& t, const QString& text) {
-    if (t.label) t.label->SetText(text);
-    if (t.element) t.element->Redraw();
-}
 
 void SetBar(SkinBar& b, int position) {
     if (b.slider) b.slider->SetPosition(position);
@@ -53,23 +45,6 @@ void ShowBar(SkinBar& b) {
     if (b.element) b.element->SetVisible(true);
 }
 
-int RowCount(const Tfm_main& w) { return w.lv->topLevelItemCount(); }
-
-int SelectedRow(const Tfm_main& w) {
-    const QList<QTreeWidgetItem*> selected = w.lv->selectedItems();
-    if (selected.isEmpty()) return -1;
-    int first = RowCount(w);
-    for (QTreeWidgetItem* item : selected) first = std::min(first, w.lv->indexOfTopLevelItem(item));
-    return first;
-}
-
-void SelectRow(Tfm_main& w, int row) {
-    QTreeWidgetItem* item = w.lv->topLevelItem(row);
-    if (!item) return;
-    w.lv->setCurrentItem(item);
-    item->setSelected(true);
-}
-
 // The window was closed while a command was pumping messages: the settings file is gone and
 // the command must end without starting anything new.
 bool Closed(const Tfm_main& w) { return !w.SettingsFile; }
@@ -78,10 +53,6 @@ void AppendRow(Tfm_main& w, const QString& caption, int lengthSec) {
     auto* item = new QTreeWidgetItem(
         {caption, SegmentText(0, lengthSec), FormatTime(lengthSec), kUnconverted});
     w.lv->addTopLevelItem(item);  // lv owns the item
-}
-
-void ShowTotalTime(Tfm_main& w) {
-    SetText(w.TotalTime, FormatTime(w.TrackTable.TotalSeconds(w.TrackCount)));
 }
 
 // A newly selected first row of an add: its length on the End time, the bars on the whole file.
@@ -98,8 +69,8 @@ void PrepareEditor(Tfm_main& w, int row) {
 }
 
 void SelectFirstAppended(Tfm_main& w, int firstAppended) {
-    if (SelectedRow(w) >= 0 || firstAppended < 0 || firstAppended >= RowCount(w)) return;
-    SelectRow(w, firstAppended);
+    if (w.SelectedRow() >= 0 || firstAppended < 0 || firstAppended >= w.RowCount()) return;
+    w.SelectRow(firstAppended);
     PrepareEditor(w, firstAppended);
 }
 
@@ -128,7 +99,7 @@ class AddingScope {
         if (outer_) w_.SetAddingMenus(false);
     }
     ~AddingScope() {
-        w_.TrackCount = RowCount(w_);
+        w_.TrackCount = w_.RowCount();
         if (!outer_) return;
         w_.IsAdding = false;
         w_.SetAddingMenus(true);
@@ -146,7 +117,7 @@ enum class AddResult { Added, Skipped, ListFull };
 // Opens path through file to take its length and appends its record and row; tells the user
 // why a file is left out.
 AddResult AddOneFile(Tfm_main& w, TAudioFile2& file, const QString& path, const QString& caption) {
-    const int row = RowCount(w);
+    const int row = w.RowCount();
     if (!TrackTable::HasRoom(row)) {
         w.Prompts().Message(ListFullMessage());
         return AddResult::ListFull;
@@ -190,8 +161,8 @@ class ScanIntoList : public FolderScanListener {
 
     void LeaveFolder(const QString&, int) override {
         SelectFirstAppended(w_, w_.TrackCount);
-        w_.TrackCount = RowCount(w_);
-        ShowTotalTime(w_);
+        w_.TrackCount = w_.RowCount();
+        w_.ShowTotalTime();
         scopes_.pop_back();
     }
 
@@ -220,13 +191,13 @@ void Tfm_main::AddFiles() {
             break;
     }
     SelectFirstAppended(*this, countBefore);
-    TrackCount = RowCount(*this);
-    ShowTotalTime(*this);
+    TrackCount = RowCount();
+    ShowTotalTime();
 }
 
 void Tfm_main::RemoveSelected() {
     if (IsConverting) return;
-    const int s = SelectedRow(*this);
+    const int s = SelectedRow();
     if (s >= 0) {
         if (IsPlaying && s == PlayingTrack) {
             Prompts().Information(QStringLiteral("Please stop playing first."));
@@ -234,23 +205,23 @@ void Tfm_main::RemoveSelected() {
         }
         const std::unique_ptr<QTreeWidgetItem> removed(lv->takeTopLevelItem(s));
         if (s < PlayingTrack) --PlayingTrack;
-        const int n = RowCount(*this);
+        const int n = RowCount();
         if (n > 0) {
             lv->clearSelection();
             if (s == n) {
-                SelectRow(*this, n - 1);
+                SelectRow(n - 1);
             } else {
-                SelectRow(*this, s);
+                SelectRow(s);
                 TrackTable.RemoveRow(s, n);
             }
         }
     }
-    TrackCount = RowCount(*this);
+    TrackCount = RowCount();
     if (TrackCount == 0) {
         ResetEditor(*this, false);
         return;
     }
-    ShowTotalTime(*this);
+    ShowTotalTime();
     lvClick();
 }
 
@@ -292,33 +263,33 @@ void SwapRows(Tfm_main& w, int s, int t) {
         b->setText(column, kept);
     }
     a->setSelected(false);
-    SelectRow(w, t);
+    w.SelectRow(t);
     w.TrackTable.Swap(s, t);
 }
 
 }  // namespace
 
 void Tfm_main::MoveUp() {
-    const int s = SelectedRow(*this);
+    const int s = SelectedRow();
     if (s <= 0 || IsConverting) return;
     SwapRows(*this, s, s - 1);
 }
 
 void Tfm_main::MoveDown() {
-    const int s = SelectedRow(*this);
-    if (s < 0 || s >= RowCount(*this) - 1 || IsConverting) return;
+    const int s = SelectedRow();
+    if (s < 0 || s >= RowCount() - 1 || IsConverting) return;
     SwapRows(*this, s, s + 1);
 }
 
 void Tfm_main::lvClick() {
-    const int rows = RowCount(*this);
+    const int rows = RowCount();
     if (rows == 0) return;
-    const int selected = SelectedRow(*this);
+    const int selected = SelectedRow();
     if (selected >= 0) {
         CurrentTrack = selected;
     } else {
         CurrentTrack = std::clamp(CurrentTrack, 0, rows - 1);
-        SelectRow(*this, CurrentTrack);
+        SelectRow(CurrentTrack);
     }
     const TrackInfo& t = TrackTable[CurrentTrack];
     // A file shorter than one second has no scale: its bars stay at the ends.
@@ -335,12 +306,12 @@ void Tfm_main::lvClick() {
 }
 
 void Tfm_main::lvMouseDown() {
-    if (SelectedRow(*this) >= 0) return;
+    if (SelectedRow() >= 0) return;
     lv->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }
 
 void Tfm_main::lvDblClick() {
-    const int s = SelectedRow(*this);
+    const int s = SelectedRow();
     if (s < 0 || IsConverting) return;
     QTreeWidgetItem* item = lv->topLevelItem(s);
     const QRect rowRect = lv->visualItemRect(item);

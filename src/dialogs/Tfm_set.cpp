@@ -113,6 +113,15 @@ QComboBox* List(QWidget* parent, const char* name, const QStringList& items) {
 
 QLabel* Label(const QString& text, QWidget* parent) { return new QLabel(text, parent); }
 
+// A notebook page and the column its groups stand in.
+QWidget* Page(const char* name, QWidget* notebook, QVBoxLayout*& column) {
+    auto* page = new QWidget(notebook);
+    page->setObjectName(QString::fromLatin1(name));
+    column = new QVBoxLayout(page);
+    column->setContentsMargins(2, 4, 2, 4);
+    return page;
+}
+
 QGroupBox* Group(const QString& title, QWidget* parent) {
     auto* group = new QGroupBox(title, parent);
     return group;
@@ -258,10 +267,8 @@ Tfm_set::Tfm_set(QWidget* parent)
 }
 
 void Tfm_set::BuildMp3Page() {
-    ts_mp3 = new QWidget(pc);
-    ts_mp3->setObjectName(QStringLiteral("ts_mp3"));
-    auto* page = new QVBoxLayout(ts_mp3);
-    page->setContentsMargins(2, 4, 2, 4);
+    QVBoxLayout* page = nullptr;
+    ts_mp3 = Page("ts_mp3", pc, page);
     page->setSpacing(6);
 
     QGroupBox* general = Group(QStringLiteral("General Options"), ts_mp3);
@@ -303,10 +310,8 @@ void Tfm_set::BuildMp3Page() {
 }
 
 void Tfm_set::BuildWavPage() {
-    ts_wav = new QWidget(pc);
-    ts_wav->setObjectName(QStringLiteral("ts_wav"));
-    auto* page = new QVBoxLayout(ts_wav);
-    page->setContentsMargins(2, 4, 2, 4);
+    QVBoxLayout* page = nullptr;
+    ts_wav = Page("ts_wav", pc, page);
     page->setSpacing(6);
 
     QGroupBox* mode = Group(QStringLiteral("Mode"), ts_wav);
@@ -355,10 +360,8 @@ void Tfm_set::BuildWavPage() {
 }
 
 void Tfm_set::BuildOggPage() {
-    ts_ogg = new QWidget(pc);
-    ts_ogg->setObjectName(QStringLiteral("ts_ogg"));
-    auto* page = new QVBoxLayout(ts_ogg);
-    page->setContentsMargins(2, 4, 2, 4);
+    QVBoxLayout* page = nullptr;
+    ts_ogg = Page("ts_ogg", pc, page);
     page->setSpacing(6);
 
     QGroupBox* general = Group(QStringLiteral("General Options"), ts_ogg);
@@ -408,10 +411,8 @@ void Tfm_set::BuildOggPage() {
 }
 
 void Tfm_set::BuildWmaPage() {
-    ts_wma = new QWidget(pc);
-    ts_wma->setObjectName(QStringLiteral("ts_wma"));
-    auto* page = new QVBoxLayout(ts_wma);
-    page->setContentsMargins(2, 4, 2, 4);
+    QVBoxLayout* page = nullptr;
+    ts_wma = Page("ts_wma", pc, page);
 
     QGroupBox* format = Group(QStringLiteral("WMA Format"), ts_wma);
     auto* formatLayout = new QVBoxLayout(format);
