@@ -2,7 +2,7 @@
 
 #include <QAbstractButton>
 
-#include "platform/skin/SkinFormSpec.h"
+#include "platform/skin/SkinFormLayout.h"
 #include "platform/skin/SkinObject.h"
 
 namespace quillet {

@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "platform/skin/SkinEventSink.h"
-#include "platform/skin/SkinFormSpec.h"
+#include "platform/skin/SkinFormLayout.h"
 #include "platform/skin/SkinObject.h"
 
 namespace quillet {

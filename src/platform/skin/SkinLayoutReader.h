@@ -5,7 +5,7 @@
 #include <QMap>
 #include <QString>
 
-#include "platform/skin/SkinFormSpec.h"
+#include "platform/skin/SkinFormLayout.h"
 
 namespace quillet {
 
