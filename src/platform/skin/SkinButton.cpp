@@ -17,7 +17,7 @@ constexpr int kIconGap = 5;
 
 }  // namespace
 
-SkinButton::SkinButton(const SkinObjectSpec& spec, SkinEventSink& sink, QWidget* parent)
+SkinButton::SkinButton(const SkinObjectLayout& spec, SkinEventSink& sink, QWidget* parent)
     : QAbstractButton(parent), spec_(spec), sink_(sink) {
     setObjectName(spec.name);
     setText(spec.label);

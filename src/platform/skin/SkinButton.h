@@ -14,7 +14,7 @@ class SkinEventSink;
 class SkinButton : public QAbstractButton, public ISkinObject, public ISkinElement {
     Q_OBJECT
   public:
-    SkinButton(const SkinObjectSpec& spec, SkinEventSink& sink, QWidget* parent);
+    SkinButton(const SkinObjectLayout& spec, SkinEventSink& sink, QWidget* parent);
 
     QString GetName() const override { return spec_.name; }
     ISkinSlider* Slider() override { return nullptr; }
@@ -36,7 +36,7 @@ class SkinButton : public QAbstractButton, public ISkinObject, public ISkinEleme
   private:
     const SkinButtonFace& Face() const;
 
-    SkinObjectSpec spec_;
+    SkinObjectLayout spec_;
     SkinEventSink& sink_;
     bool keyboardFocus_ = false;  // the focus ring shows only for focus taken by keys
 };

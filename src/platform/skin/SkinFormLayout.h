@@ -57,7 +57,7 @@ struct SkinTextStyle {
 
 enum class SkinObjectKind { Button, Slider, Text };
 
-struct SkinObjectSpec {
+struct SkinObjectLayout {
     QString name;
     SkinObjectKind kind = SkinObjectKind::Button;
     QRect rect;
@@ -77,7 +77,7 @@ struct SkinObjectSpec {
 enum class SkinDecorationKind { Panel, Text, Icon, Line };
 
 // Drawn on the form's background, in list order, beneath every object.
-struct SkinDecorationSpec {
+struct SkinDecorationLayout {
     SkinDecorationKind kind = SkinDecorationKind::Panel;
     QRect rect;
     SkinFill fill;
@@ -90,12 +90,12 @@ struct SkinDecorationSpec {
     Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
-struct SkinFormSpec {
+struct SkinFormLayout {
     QString name;
     QSize size;
     SkinFill background;
-    QVector<SkinDecorationSpec> decorations;
-    QVector<SkinObjectSpec> objects;  // in z-order: a later object lies over an earlier one
+    QVector<SkinDecorationLayout> decorations;
+    QVector<SkinObjectLayout> objects;  // in z-order: a later object lies over an earlier one
 };
 
 }  // namespace quillet

@@ -12,7 +12,7 @@
 
 namespace quillet {
 
-SkinFormWidget::SkinFormWidget(const SkinFormSpec& spec, QWidget* window, QWidget* host)
+SkinFormWidget::SkinFormWidget(const SkinFormLayout& spec, QWidget* window, QWidget* host)
     : QWidget(host), spec_(spec), window_(window) {
     SkinAccessible::Install();
     setObjectName(QStringLiteral("SkinForm ") + spec.name);
@@ -32,7 +32,7 @@ ISkinObject* SkinFormWidget::FindObject(const QString& name) {
 
 void SkinFormWidget::Build() {
     // Created in list order, so a later object lies over an earlier one.
-    for (const SkinObjectSpec& object : spec_.objects) {
+    for (const SkinObjectLayout& object : spec_.objects) {
         ISkinObject* created = nullptr;
         switch (object.kind) {
             case SkinObjectKind::Button: {
@@ -66,7 +66,7 @@ void SkinFormWidget::paintEvent(QPaintEvent*) {
     background.setColorAt(1, spec_.background.bottom);
     painter.fillRect(rect(), background);
 
-    for (const SkinDecorationSpec& decoration : spec_.decorations) {
+    for (const SkinDecorationLayout& decoration : spec_.decorations) {
         const QRectF box = QRectF(decoration.rect).adjusted(0.5, 0.5, -0.5, -0.5);
         switch (decoration.kind) {
             case SkinDecorationKind::Panel: {

@@ -51,7 +51,7 @@ void SkinLayoutReader::Fail(const QString& what) const {
                         .arg(libraryPath_, context_, what));
 }
 
-SkinFormSpec SkinLayoutReader::Read(const QByteArray& json) {
+SkinFormLayout SkinLayoutReader::Read(const QByteArray& json) {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -61,7 +61,7 @@ SkinFormSpec SkinLayoutReader::Read(const QByteArray& json) {
     if (!document.isObject()) Fail(QStringLiteral("the layout is not a JSON object"));
     const QJsonObject root = document.object();
 
-    SkinFormSpec form;
+    SkinFormLayout form;
     form.name = formName_;
     const QJsonArray size = root.value("size").toArray();
     if (size.size() != 2) Fail(QStringLiteral("\"size\" must be [width, height]"));
@@ -85,7 +85,7 @@ SkinFormSpec SkinLayoutReader::Read(const QByteArray& json) {
     const QJsonArray objects = root.value("objects").toArray();
     QSet<QString> names;
     for (int i = 0; i < objects.size(); ++i) {
-        SkinObjectSpec object = ReadObject(objects[i], i);
+        SkinObjectLayout object = ReadObject(objects[i], i);
         if (names.contains(object.name))
             Fail(QStringLiteral("two objects are named \"%1\"").arg(object.name));
         names.insert(object.name);
@@ -218,10 +218,10 @@ QPalette SkinLayoutReader::ReadPalette(const QJsonValue& value) const {
     return palette;
 }
 
-SkinDecorationSpec SkinLayoutReader::ReadDecoration(const QJsonValue& value, int index) const {
+SkinDecorationLayout SkinLayoutReader::ReadDecoration(const QJsonValue& value, int index) const {
     const QString where = QStringLiteral("decoration %1").arg(index + 1);
     const QJsonObject spec = Object(value, where);
-    SkinDecorationSpec decoration;
+    SkinDecorationLayout decoration;
     decoration.rect = Rect(spec.value("rect"), where);
     const QString type = spec.value("type").toString();
     if (type == "panel") {
@@ -248,9 +248,9 @@ SkinDecorationSpec SkinLayoutReader::ReadDecoration(const QJsonValue& value, int
     return decoration;
 }
 
-SkinObjectSpec SkinLayoutReader::ReadObject(const QJsonValue& value, int index) const {
+SkinObjectLayout SkinLayoutReader::ReadObject(const QJsonValue& value, int index) const {
     const QJsonObject spec = Object(value, QStringLiteral("object %1").arg(index + 1));
-    SkinObjectSpec object;
+    SkinObjectLayout object;
     object.name = spec.value("name").toString();
     if (object.name.isEmpty()) Fail(QStringLiteral("object %1 has no name").arg(index + 1));
     const QString where = QStringLiteral("object \"%1\"").arg(object.name);

@@ -9,14 +9,14 @@
 
 namespace quillet {
 
-// Turns a form's layout description (JSON) into a SkinFormSpec. Anything missing or malformed
+// Turns a form's layout description (JSON) into a SkinFormLayout. Anything missing or malformed
 // throws SkinError naming the library file, the form and the offending entry.
 class SkinLayoutReader {
   public:
     // context names the part of the library being read in messages, e.g. form "Pellicle".
     SkinLayoutReader(QString libraryPath, QString formName, QString context);
 
-    SkinFormSpec Read(const QByteArray& json);
+    SkinFormLayout Read(const QByteArray& json);
     // A palette of literal "#rrggbb" colours by role name ("window", "base", "text", ...).
     QPalette ReadPalette(const QJsonValue& value) const;
 
@@ -28,8 +28,8 @@ class SkinLayoutReader {
     void ReadButtonStyles(const QJsonObject& root);
     void ReadSliderStyles(const QJsonObject& root);
     void ReadTextStyles(const QJsonObject& root);
-    SkinDecorationSpec ReadDecoration(const QJsonValue& value, int index) const;
-    SkinObjectSpec ReadObject(const QJsonValue& value, int index) const;
+    SkinDecorationLayout ReadDecoration(const QJsonValue& value, int index) const;
+    SkinObjectLayout ReadObject(const QJsonValue& value, int index) const;
 
     QColor Color(const QJsonValue& value, const QString& where) const;
     QColor OptionalColor(const QJsonValue& value, const QString& where) const;

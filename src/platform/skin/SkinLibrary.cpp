@@ -131,7 +131,7 @@ bool SkinLibrary::Registration::Register(const QByteArray& data, const QString& 
     return true;
 }
 
-const SkinFormSpec* SkinLibrary::Form(const QString& name) const {
+const SkinFormLayout* SkinLibrary::Form(const QString& name) const {
     const auto form = forms_.constFind(name);
     return form == forms_.constEnd() ? nullptr : &*form;
 }

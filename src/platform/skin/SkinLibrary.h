@@ -21,7 +21,7 @@ class SkinLibrary {
 
     const QString& Path() const { return path_; }
     // The form of that name (case included), or nullptr.
-    const SkinFormSpec* Form(const QString& name) const;
+    const SkinFormLayout* Form(const QString& name) const;
     // Given to a skinned window so that its standard controls match the skin.
     const QPalette& Palette() const { return palette_; }
 
@@ -48,7 +48,7 @@ class SkinLibrary {
     QString root_;     // where the bundle is mapped in the resource tree
     QByteArray data_;  // Qt reads the registered bundle in place, so it lives as long as we do
     Registration registration_;
-    QMap<QString, SkinFormSpec> forms_;
+    QMap<QString, SkinFormLayout> forms_;
     QPalette palette_;
 };
 

@@ -18,7 +18,7 @@ constexpr int kPageStep = 100;
 
 }  // namespace
 
-SkinSlider::SkinSlider(const SkinObjectSpec& spec, SkinEventSink& sink, QWidget* parent)
+SkinSlider::SkinSlider(const SkinObjectLayout& spec, SkinEventSink& sink, QWidget* parent)
     : QAbstractSlider(parent), spec_(spec), sink_(sink) {
     setObjectName(spec.name);
     setAccessibleName(spec.name);

@@ -6,7 +6,7 @@
 
 namespace quillet {
 
-SkinText::SkinText(const SkinObjectSpec& spec, QWidget* parent) : QLabel(parent), spec_(spec) {
+SkinText::SkinText(const SkinObjectLayout& spec, QWidget* parent) : QLabel(parent), spec_(spec) {
     setObjectName(spec.name);
     setAccessibleName(spec.name);
     setAccessibleDescription(spec.tip);

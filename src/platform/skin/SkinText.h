@@ -12,7 +12,7 @@ namespace quillet {
 class SkinText : public QLabel, public ISkinObject, public ISkinLabel, public ISkinElement {
     Q_OBJECT
   public:
-    SkinText(const SkinObjectSpec& spec, QWidget* parent);
+    SkinText(const SkinObjectLayout& spec, QWidget* parent);
 
     QString GetName() const override { return spec_.name; }
     ISkinSlider* Slider() override { return nullptr; }
@@ -29,7 +29,7 @@ class SkinText : public QLabel, public ISkinObject, public ISkinLabel, public IS
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    SkinObjectSpec spec_;
+    SkinObjectLayout spec_;
 };
 
 }  // namespace quillet

@@ -33,7 +33,7 @@ void TSkin::ApplySkin(QWidget* window) {
 void TSkin::ApplyFormByName(QWidget* window, const QString& formName) {
     const SkinLibrary& library = Library();
     if (!window) throw SkinError(QStringLiteral("There is no window to lay a skin form onto."));
-    const SkinFormSpec* spec = library.Form(formName);
+    const SkinFormLayout* spec = library.Form(formName);
     if (!spec)
         throw SkinError(QStringLiteral("The skin library %1 has no form \"%2\".")
                             .arg(library.Path(), formName));
