@@ -378,6 +378,40 @@ TEST_F(ConversionTest, JoinStopsBeforeWritingWhenAnInputIsGone) {
     EXPECT_TRUE(host_->events.empty());
 }
 
+// Replacing an input with its own cut or with the join would lose it: refused without a question.
+TEST_F(ConversionTest, NeitherCommandWritesOverOneOfItsInputs) {
+    ASSERT_TRUE(QDir().mkdir(outDir_));
+    const QString input = Chirp("out/song.wav", 4000, 8000, 1);
+    const QByteArray before = [&] {
+        QFile f(input);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(before.isEmpty());
+    const QString other = Chirp("other.wav", 2000, 8000, 1);
+    host_->AddRow(input, 1000, 2000, "song.wav");
+    host_->AddRow(other, 0, 2000, "other.wav");
+    host_->format = 1;
+    CutCommand(*host_).Run();
+    EXPECT_EQ(host_->overwriteQuestions, 0);
+    ASSERT_EQ(host_->messages.size(), 1u);
+    EXPECT_TRUE(host_->messages[0].startsWith(outDir_ + "/song.wav is the file being cut."));
+    EXPECT_EQ(host_->statuses, (std::vector<QString>{"unconverted", "finish"}));
+
+    // Through a link, under another spelling of the name.
+    ASSERT_TRUE(QFile::link(input, dir_.filePath("alias.wav")));
+    host_->joinTarget = JoinTarget{dir_.filePath("alias.txt"), 1};  // WAV
+    JoinCommand(*host_).Run();
+    EXPECT_EQ(host_->overwriteQuestions, 0);
+    ASSERT_EQ(host_->messages.size(), 2u);
+    EXPECT_TRUE(host_->messages[1].startsWith(dir_.filePath("alias.wav") +
+                                              " is one of the files being joined."));
+    EXPECT_FALSE(host_->converting);
+
+    QFile after(input);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+}
+
 TEST_F(ConversionTest, JoinDialogCancelledOrOverwriteDeclined) {
     host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 0, 1000);
     JoinCommand(*host_).Run();  // cancelled

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "common/MulDiv.h"
 #include "convert/ConversionHost.h"
@@ -49,6 +51,12 @@ void ConversionCommand::Refuse(const QString& message) {
 
 void ConversionCommand::MakeWritable(const QString& path) {
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+}
+
+bool ConversionCommand::IsSameFile(const QString& path, const QString& other) {
+    std::error_code error;  // a path that does not exist is simply not the same file
+    return std::filesystem::equivalent(QFile::encodeName(path).toStdString(),
+                                       QFile::encodeName(other).toStdString(), error);
 }
 
 void ConversionCommand::CreateFolder(const QString& dir) {

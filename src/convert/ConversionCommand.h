@@ -26,6 +26,8 @@ class ConversionCommand {
     void CloseWriter();
     void Refuse(const QString& message);
     static void MakeWritable(const QString& path);
+    // Whether writing path would replace the file itself (through any link or spelling).
+    static bool IsSameFile(const QString& path, const QString& other);
     // The folder exists afterwards unless one level was not enough or rights are missing; the
     // writer then reports it.
     static void CreateFolder(const QString& dir);

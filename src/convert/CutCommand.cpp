@@ -62,6 +62,13 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
         return;
     }
     const QString outputPath = outputDir + ReplaceExtension(host_.RowCaption(row), extension);
+    // Replacing the file being cut would lose the rest of it: never offer to.
+    if (IsSameFile(outputPath, segment.filePath)) {
+        host_.ShowInformation(outputPath +
+                              QStringLiteral(" is the file being cut. Choose another output "
+                                             "folder or rename the row."));
+        return;
+    }
     if (QFileInfo::exists(outputPath)) {
         if (!host_.ConfirmOverwrite()) return;
         MakeWritable(outputPath);

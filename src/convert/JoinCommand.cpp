@@ -43,6 +43,11 @@ void JoinCommand::Run() {
                QStringLiteral(" has been removed. Remove it from the list to join the others."));
         return;
     }
+    if (IsInput(outputPath)) {
+        Refuse(outputPath +
+               QStringLiteral(" is one of the files being joined. Choose another file name."));
+        return;
+    }
     if (QFileInfo::exists(outputPath)) {
         if (!host_.ConfirmOverwrite()) {
             host_.SetConverting(false);
@@ -67,6 +72,13 @@ int JoinCommand::FirstMissingInput() const {
         if (!info.exists() || info.isDir()) return row;
     }
     return -1;
+}
+
+bool JoinCommand::IsInput(const QString& path) const {
+    const int rows = host_.RowCount();
+    for (int row = 0; row < rows; ++row)
+        if (IsSameFile(path, host_.Row(row).filePath)) return true;
+    return false;
 }
 
 int64_t JoinCommand::GrandTotal() const {
