@@ -117,10 +117,14 @@ int Run(const QStringList& args) {
     ticker.setInterval(1);
     QElapsedTimer sinceStart;
     std::vector<std::pair<qint64, qint64>> longWaits;  // (ms since start, wait)
+    // Waits of at least this many ms are listed on stderr (QUILLET_BENCH_WAIT_MS, default 50).
+    const qint64 listFrom = qEnvironmentVariableIsSet("QUILLET_BENCH_WAIT_MS")
+                                ? qEnvironmentVariableIntValue("QUILLET_BENCH_WAIT_MS")
+                                : 50;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 wait = sinceTick.restart();
         longestWait = std::max(longestWait, wait);
-        if (wait >= 50) longWaits.emplace_back(sinceStart.elapsed() - wait, wait);
+        if (wait >= listFrom) longWaits.emplace_back(sinceStart.elapsed() - wait, wait);
     });
     ticker.start();
     sinceTick.start();
@@ -133,11 +137,14 @@ int Run(const QStringList& args) {
     else
         JoinCommand(host).Run();
     const qint64 elapsed = clock.elapsed();
-    longestWait = std::max(longestWait, sinceTick.elapsed());
+    const qint64 lastWait = sinceTick.elapsed();
+    longestWait = std::max(longestWait, lastWait);
+    if (lastWait >= listFrom) longWaits.emplace_back(elapsed - lastWait, lastWait);
 
     for (const auto& [at, wait] : longWaits)
-        std::fprintf(stderr, "wait of %lld ms from %lld ms\n", static_cast<long long>(wait),
-                     static_cast<long long>(at));
+        std::fprintf(stderr, "wait of %lld ms from %lld ms (of %lld)\n",
+                     static_cast<long long>(wait), static_cast<long long>(at),
+                     static_cast<long long>(elapsed));
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -75,8 +75,7 @@ void WriteInSlices(Writer& writer, SampleArray block, size_t sliceBytes, const C
     for (size_t offset = 0; offset < block.ByteCount(); offset += sliceBytes) {
         if (offset > 0) hooks.pumpMessages();
         const size_t size = std::min(sliceBytes, block.ByteCount() - offset);
-        const uint8_t* begin = block.Data() + offset;
-        writer.WriteSamples(SampleArray(std::vector<uint8_t>(begin, begin + size)));
+        writer.WriteSamples(SampleArray(block.Data() + offset, size));
     }
 }
 

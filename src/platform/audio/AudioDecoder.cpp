@@ -152,8 +152,8 @@ struct AudioDecoder::Impl {
 
     bool ReceiveFrame();
     void PreparePacket();
-    bool DecodeChunk();
-    void Convert(int64_t frames);
+    bool DecodeChunk(float* direct = nullptr, int64_t room = 0);
+    int64_t Convert(int64_t frames, float* out);
     void ResetDecodeState(int64_t position, bool anchoredAtPosition);
 
     void SeekTo(int64_t target);
@@ -368,7 +368,9 @@ bool AudioDecoder::Impl::ReceiveFrame() {
     }
 }
 
-void AudioDecoder::Impl::Convert(int64_t frames) {
+// Converts the decoded frame to interleaved float at out (room for frames); returns the frames
+// made.
+int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
     const AVChannelLayout& in = frame->ch_layout;
     if (!swr || swrFormat != frame->format || swrRate != frame->sample_rate ||
         av_channel_layout_compare(&swrLayout, &in) != 0) {
@@ -393,22 +395,23 @@ void AudioDecoder::Impl::Convert(int64_t frames) {
         av_channel_layout_uninit(&swrLayout);
         av_channel_layout_copy(&swrLayout, &in);
     }
-    chunk.resize(static_cast<size_t>(frames * channels));
-    uint8_t* out = reinterpret_cast<uint8_t*>(chunk.data());
+    auto* bytes = reinterpret_cast<uint8_t*>(out);
     const int done =
-        swr_convert(swr.get(), &out, static_cast<int>(frames),
+        swr_convert(swr.get(), &bytes, static_cast<int>(frames),
                     const_cast<const uint8_t**>(frame->extended_data), static_cast<int>(frames));
     if (done < 0) throw FfmpegError("convert the samples of", path, done);
-    chunkFrames = done;
     // Float PCM holds whatever its bytes say, and decoders fed garbage can overflow: a NaN or
     // infinity would poison every filter, meter and encoder downstream.
-    for (float& sample : chunk) {
-        if (!std::isfinite(sample)) sample = 0.0f;
+    for (float *sample = out, *end = out + int64_t{done} * channels; sample != end; ++sample) {
+        if (!std::isfinite(*sample)) *sample = 0.0f;
     }
+    return done;
 }
 
-// Decodes the next frame into chunk and places it on the timeline; false at the end.
-bool AudioDecoder::Impl::DecodeChunk() {
+// Decodes the next frame and places it on the timeline; false at the end. A frame that starts
+// at readPos and fits in room frames goes straight to direct (readPos moves past it, chunk stays
+// empty); any other frame goes to chunk.
+bool AudioDecoder::Impl::DecodeChunk(float* direct, int64_t room) {
     while (ReceiveFrame()) {
         const int64_t frames = frame->nb_samples;
         if (frames <= 0 || frame->sample_rate <= 0) continue;
@@ -426,7 +429,17 @@ bool AudioDecoder::Impl::DecodeChunk() {
             }
         }
         anchored = true;
-        Convert(frames);
+        if (direct && pos == readPos && frames <= room) {
+            const int64_t made = Convert(frames, direct);
+            checkLanding = false;
+            chunkFrames = 0;
+            chunkPos = pos;
+            readPos = pos + made;
+            nextPos = readPos;
+            return true;
+        }
+        chunk.resize(static_cast<size_t>(frames * channels));
+        chunkFrames = Convert(frames, chunk.data());
         chunkPos = pos;
         nextPos = pos + chunkFrames;
         return true;
@@ -562,7 +575,9 @@ int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
             d.readPos += n;
             continue;
         }
-        if (!d.DecodeChunk()) d.exhausted = true;
+        const int64_t before = d.readPos;
+        if (!d.DecodeChunk(dst + done * d.channels, wanted - done)) d.exhausted = true;
+        done += d.readPos - before;  // what went straight to dst
     }
     return done;
 }

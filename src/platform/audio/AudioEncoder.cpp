@@ -248,6 +248,7 @@ struct AudioEncoder::Impl {
     ff::FramePtr converted;
     ff::PacketPtr packet;
     int frameSize = 0;
+    bool anyFrameSize = false;  // the encoder takes frames of any length (PCM)
     int sourceRate = 0;
     int sourceChannels = 0;
     int64_t nextPts = 0;
@@ -439,6 +440,7 @@ void AudioEncoder::Impl::OpenEncoder(int firstRate, int firstChannels) {
     Check(avformat_write_header(muxer.get(), nullptr), "write the header of");
 
     frameSize = codec->frame_size > 0 ? codec->frame_size : kPcmFrameSize;
+    anyFrameSize = codec->frame_size <= 0;
     fifo.reset(av_audio_fifo_alloc(codec->sample_fmt, codec->ch_layout.nb_channels, frameSize));
     frame.reset(av_frame_alloc());
     converted.reset(av_frame_alloc());
@@ -485,11 +487,30 @@ void AudioEncoder::Impl::MakeResampler(int rate, int channels) {
     sourceChannels = channels;
 }
 
-// Converts into the fifo; null input drains what the resampler still holds.
+// Converts into the fifo; null input drains what the resampler still holds. PCM takes frames of
+// any length, so there the conversion goes straight into the frame the encoder gets.
 void AudioEncoder::Impl::Convert(const float* interleaved, int frames) {
     const int capacity = swr_get_out_samples(swr.get(), frames);
     Check(capacity, "convert the audio for");
     if (capacity == 0) return;
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(interleaved);
+    if (anyFrameSize && av_audio_fifo_size(fifo.get()) == 0) {
+        av_frame_unref(frame.get());
+        frame->format = codec->sample_fmt;
+        frame->nb_samples = capacity;
+        frame->sample_rate = codec->sample_rate;
+        Check(av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout), "encode");
+        Check(av_frame_get_buffer(frame.get(), 0), "encode");
+        const int made = swr_convert(swr.get(), frame->data, capacity, interleaved ? &in : nullptr,
+                                     interleaved ? frames : 0);
+        Check(made, "convert the audio for");
+        if (made == 0) return;
+        frame->nb_samples = made;
+        frame->pts = nextPts;
+        nextPts += made;
+        Encode(frame.get());
+        return;
+    }
     if (converted->nb_samples < capacity) {
         av_frame_unref(converted.get());
         converted->format = codec->sample_fmt;
@@ -498,7 +519,6 @@ void AudioEncoder::Impl::Convert(const float* interleaved, int frames) {
               "convert the audio for");
         Check(av_frame_get_buffer(converted.get(), 0), "convert the audio for");
     }
-    const uint8_t* in = reinterpret_cast<const uint8_t*>(interleaved);
     const int made = swr_convert(swr.get(), converted->data, capacity, interleaved ? &in : nullptr,
                                  interleaved ? frames : 0);
     Check(made, "convert the audio for");
@@ -576,9 +596,9 @@ void AudioEncoder::Write(const float* interleaved, int64_t frames) {
     if (!d.swr) d.Refuse(QStringLiteral("no source format was announced"));
     d.Guarded([&] {
         // Chunks keep the conversion buffer bounded whatever the caller hands over.
-        constexpr int64_t kChunk = 1 << 16;
+        const int64_t chunk = d.anyFrameSize ? kPcmFrameSize : 1 << 16;
         while (frames > 0) {
-            const int64_t n = std::min(frames, kChunk);
+            const int64_t n = std::min(frames, chunk);
             d.Convert(interleaved, static_cast<int>(n));
             d.EncodeFromFifo(false);
             interleaved += n * d.sourceChannels;

@@ -1,7 +1,6 @@
 #include "platform/audio/TAudioFile2.h"
 
 #include <QFileInfo>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -88,8 +87,7 @@ SampleArray TAudioFile2::ReadSamples(int32_t count) {
     std::vector<float> samples;
     samples.reserve(static_cast<size_t>(count) * static_cast<size_t>(reader_->Channels()));
     reader_->Read(samples, count);
-    const auto* begin = reinterpret_cast<const uint8_t*>(samples.data());
-    return SampleArray(std::vector<uint8_t>(begin, begin + samples.size() * sizeof(float)));
+    return SampleArray(std::move(samples));
 }
 
 void TAudioFile2::CreateForWrite(const QString& path, int) {
@@ -110,15 +108,8 @@ void TAudioFile2::WriteSamples(const SampleArray& samples) {
     const size_t bytesPerPosition = static_cast<size_t>(writeChannels_) * sizeof(float);
     const int64_t positions = static_cast<int64_t>(samples.ByteCount() / bytesPerPosition);
     if (positions == 0) return;
-    // The writer hands the bytes on to libswresample as they are; only storage that is not
-    // aligned for float (never the case for arrays from ReadSamples) is copied first.
-    if (reinterpret_cast<uintptr_t>(samples.Data()) % alignof(float) == 0) {
-        writer_->Write(reinterpret_cast<const float*>(samples.Data()), positions);
-        return;
-    }
-    std::vector<float> frames(static_cast<size_t>(positions) * static_cast<size_t>(writeChannels_));
-    std::memcpy(frames.data(), samples.Data(), frames.size() * sizeof(float));
-    writer_->Write(frames.data(), positions);
+    // The writer reads the array's own float storage.
+    writer_->Write(samples.Samples(), positions);
 }
 
 void TAudioFile2::SetWavFormat(int sampleRate, int channels, int bitsPerSample) {
