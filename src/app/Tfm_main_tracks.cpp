@@ -153,7 +153,7 @@ class ScanIntoList : public FolderScanListener {
     }
 
     bool AcceptedEntry(const QString& path, const QString& name) override {
-        if (AddOneFile(w_, w_.AudioFileRead, path, name) == AddResult::ListFull) return false;
+        if (AddOneFile(w_, probe_, path, name) == AddResult::ListFull) return false;
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         return !Closed(w_);
@@ -168,6 +168,9 @@ class ScanIntoList : public FolderScanListener {
 
   private:
     Tfm_main& w_;
+    // The scan checks files with a file object of its own: the skin's "Play" stays live while
+    // it pumps messages, and playback reads from AudioFileRead.
+    TAudioFile2 probe_;
     std::vector<std::unique_ptr<AddingScope>> scopes_;
 };
 
