@@ -74,6 +74,12 @@ void SelectFirstAppended(Tfm_main& w, int firstAppended) {
     PrepareEditor(w, firstAppended);
 }
 
+// A rename still open ends on its own row before rows move: the skin's buttons take no focus
+// from the box, and RenameRow is an index.
+void EndRename(Tfm_main& w) {
+    if (w.edt_title->isVisible()) w.edt_titleExit();
+}
+
 void ResetEditor(Tfm_main& w, bool withCurrentBar) {
     SetText(w.TotalTime, kZeroTime);
     if (withCurrentBar) {
@@ -206,6 +212,7 @@ void Tfm_main::RemoveSelected() {
             Prompts().Information(QStringLiteral("Please stop playing first."));
             return;
         }
+        EndRename(*this);
         const std::unique_ptr<QTreeWidgetItem> removed(lv->takeTopLevelItem(s));
         if (s < PlayingTrack) --PlayingTrack;
         const int n = RowCount();
@@ -237,6 +244,7 @@ void Tfm_main::Clear1Click() {
         Prompts().Information(QStringLiteral("Please stop playing first."));
         return;
     }
+    EndRename(*this);
     lv->clear();
     TrackCount = 0;
     CurrentTrack = 0;
@@ -248,6 +256,7 @@ namespace {
 // Exchanges rows s and t (neighbours) with their records; the selection follows the moved row,
 // and so do the playing and the edited row.
 void SwapRows(Tfm_main& w, int s, int t) {
+    EndRename(w);
     if (w.PlayingTrack == s) {
         w.PlayingTrack = t;
     } else if (w.PlayingTrack == t) {
