@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
+#include <memory>
 
 #include "app/MainForms.h"
 #include "app/Tfm_main.h"
@@ -327,6 +328,26 @@ TEST_F(MainWindowTest, StopClearsTheConversionFlagFromSkinAndMenus) {
     Click("Stop");
     EXPECT_FALSE(window.IsConverting);
     EXPECT_EQ(window.pb->value(), 0);
+}
+
+TEST_F(MainWindowTest, AnErrorWhoseCleanUpFailsTooStillEndsTheConversion) {
+    // A full disk fails the write and then the close of the output as well; the conversion
+    // must still end, or every command would refuse as if one were running.
+    Tfm_main& window = Start();
+    auto dir = std::make_unique<QTemporaryDir>();
+    const QString target = dir->filePath("out.wav");
+    window.AudioFileWrite.CreateForWrite(target, 0);
+    window.AudioFileWrite.SetSourceFormat(8000, 1);
+    dir.reset();  // the folder goes, so the output can no longer be put in place
+    window.IsConverting = true;
+    window.pb->setValue(40);
+    window.ApplicationEventsException(QStringLiteral("No space left on device"));
+    ASSERT_FALSE(prompts_->informations.isEmpty());
+    EXPECT_EQ(prompts_->informations.front(), "No space left on device");
+    EXPECT_FALSE(window.AudioFileWrite.IsOpen());
+    EXPECT_FALSE(window.IsConverting);
+    EXPECT_EQ(window.pb->value(), 0);
+    EXPECT_FALSE(QFileInfo::exists(target));
 }
 
 TEST_F(MainWindowTest, SkinNamesMatchExactlyCaseIncluded) {

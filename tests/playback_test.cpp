@@ -463,6 +463,34 @@ TEST_F(PlaybackTest, PlaybackEndsOnItsOwnAfterTheWindowClosed) {
     EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
 
+TEST_F(PlaybackTest, PlayFromTheSkinDuringAFolderScanKeepsPlaying) {
+    // The skin's "Play" stays live while a folder scan pumps messages; the files the scan
+    // checks must not take the playing file away from the player.
+    QTemporaryDir dir;
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(QFile::copy(
+            F().one, dir.filePath(QStringLiteral("t%1.wav").arg(i, 2, 10, QLatin1Char('0')))));
+    QTimer starter;
+    starter.setInterval(0);
+    QObject::connect(&starter, &QTimer::timeout, [&] {
+        if (W().RowCount() < 1 || W().IsPlaying) return;
+        starter.stop();
+        Select(0);
+        Click("Play");
+    });
+    starter.start();
+    W().ScanFolder(dir.path(), false);
+    starter.stop();
+    ASSERT_EQ(W().RowCount(), 12);
+    ASSERT_TRUE(W().IsPlaying);
+    EXPECT_LT(W().PlayingTrack, 12);
+    EXPECT_TRUE(W().AudioFileRead.IsOpen());
+    // The one second plays to its end and stops on its own.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    EXPECT_EQ(Text(W().CurrentTime), "00:00:01");
+    EXPECT_TRUE(prompts_->boxes.isEmpty());
+}
+
 TEST_F(PlaybackTest, AFileRemovedBeforePlayShowsTheEnginesText) {
     QTemporaryDir dir;
     const QString copy = dir.filePath("gone.wav");

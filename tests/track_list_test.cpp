@@ -394,6 +394,41 @@ TEST_F(TrackListTest, RenamingInPlace) {
     W().IsConverting = false;
 }
 
+TEST_F(TrackListTest, ARenameStillOpenEndsOnItsOwnRowWhenRowsChange) {
+    // The skin's buttons take no focus, so "Up", "Down", "Remove" and "Clear" can run while
+    // the rename box is open; the typed name must go to the row it was typed for, and the box
+    // must not stay open over a row that now holds another file.
+    const QStringList all = {F().audio[0], F().audio[1], F().audio[2]};
+    Add(all);
+    Select(1);
+    W().lvDblClick();
+    W().edt_title->setText("up.mp3");
+    W().MoveUp();
+    EXPECT_FALSE(W().edt_title->isVisible());
+    ExpectList({all[1], all[0], all[2]},
+               {"up.mp3", QFileInfo(all[0]).fileName(), QFileInfo(all[2]).fileName()});
+
+    W().lvDblClick();  // row 0 is selected
+    W().edt_title->setText("down.mp3");
+    W().MoveDown();
+    EXPECT_FALSE(W().edt_title->isVisible());
+    ExpectList({all[0], all[1], all[2]},
+               {QFileInfo(all[0]).fileName(), "down.mp3", QFileInfo(all[2]).fileName()});
+
+    W().lvDblClick();  // row 1 is selected
+    W().edt_title->setText("gone.mp3");
+    W().RemoveSelected();
+    EXPECT_FALSE(W().edt_title->isVisible());
+    ExpectList({all[0], all[2]});
+
+    W().lvDblClick();
+    W().edt_title->setText("cleared.mp3");
+    W().Clear1Click();
+    EXPECT_FALSE(W().edt_title->isVisible());
+    Add({all[0], all[1]});
+    ExpectList({all[0], all[1]});
+}
+
 TEST_F(TrackListTest, ClickOnEmptySpaceKeepsTheCurrentRow) {
     Add({F().audio[0], F().audio[1]});
     Select(1);

@@ -400,8 +400,15 @@ int Tfm_main::ShowCentred(QDialog& dialog) {
 void Tfm_main::ApplicationEventsException(const QString& message) {
     Prompts().Information(message);
     if (IsConverting) {
-        if (AudioFileRead.IsOpen()) AudioFileRead.Close();
-        if (AudioFileWrite.IsOpen()) AudioFileWrite.Close();
+        // Closing the output can fail for the same reason (a full disk); the file object is
+        // closed all the same, and the conversion must still end.
+        for (TAudioFile2* file : {&AudioFileRead, &AudioFileWrite}) {
+            try {
+                if (file->IsOpen()) file->Close();
+            } catch (const std::exception& e) {
+                Prompts().Information(QString::fromUtf8(e.what()));
+            }
+        }
         pb->setValue(0);
         IsConverting = false;
     }

@@ -74,6 +74,12 @@ void SelectFirstAppended(Tfm_main& w, int firstAppended) {
     PrepareEditor(w, firstAppended);
 }
 
+// A rename still open ends on its own row before rows move: the skin's buttons take no focus
+// from the box, and RenameRow is an index.
+void EndRename(Tfm_main& w) {
+    if (w.edt_title->isVisible()) w.edt_titleExit();
+}
+
 void ResetEditor(Tfm_main& w, bool withCurrentBar) {
     SetText(w.TotalTime, kZeroTime);
     if (withCurrentBar) {
@@ -153,7 +159,7 @@ class ScanIntoList : public FolderScanListener {
     }
 
     bool AcceptedEntry(const QString& path, const QString& name) override {
-        if (AddOneFile(w_, w_.AudioFileRead, path, name) == AddResult::ListFull) return false;
+        if (AddOneFile(w_, probe_, path, name) == AddResult::ListFull) return false;
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         return !Closed(w_);
@@ -168,6 +174,9 @@ class ScanIntoList : public FolderScanListener {
 
   private:
     Tfm_main& w_;
+    // The scan checks files with a file object of its own: the skin's "Play" stays live while
+    // it pumps messages, and playback reads from AudioFileRead.
+    TAudioFile2 probe_;
     std::vector<std::unique_ptr<AddingScope>> scopes_;
 };
 
@@ -203,6 +212,7 @@ void Tfm_main::RemoveSelected() {
             Prompts().Information(QStringLiteral("Please stop playing first."));
             return;
         }
+        EndRename(*this);
         const std::unique_ptr<QTreeWidgetItem> removed(lv->takeTopLevelItem(s));
         if (s < PlayingTrack) --PlayingTrack;
         const int n = RowCount();
@@ -234,6 +244,7 @@ void Tfm_main::Clear1Click() {
         Prompts().Information(QStringLiteral("Please stop playing first."));
         return;
     }
+    EndRename(*this);
     lv->clear();
     TrackCount = 0;
     CurrentTrack = 0;
@@ -245,6 +256,7 @@ namespace {
 // Exchanges rows s and t (neighbours) with their records; the selection follows the moved row,
 // and so do the playing and the edited row.
 void SwapRows(Tfm_main& w, int s, int t) {
+    EndRename(w);
     if (w.PlayingTrack == s) {
         w.PlayingTrack = t;
     } else if (w.PlayingTrack == t) {
