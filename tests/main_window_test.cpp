@@ -83,11 +83,6 @@ class MainWindowTest : public test::MainWindowFixture {
 
     Tfm_main& Window() { return W(); }
 
-    ISkinObject* Object(const QString& name) {
-        ISkinForm* form = Window().Skin->GetFormObject(&Window());
-        return form ? form->FindObject(name) : nullptr;
-    }
-
     void Click(const QString& name) {
         ISkinObject* object = Object(name);
         ASSERT_NE(object, nullptr) << name.toStdString();

@@ -139,24 +139,6 @@ class PlaybackTest : public test::MainWindowFixture {
 
     Files& F() { return *gFiles; }
 
-    void Add(const QStringList& files) {
-        prompts_->files = files;
-        W().AddFiles();
-        ASSERT_EQ(W().TrackCount, files.size());
-    }
-    void Select(int row) {
-        W().lv->setCurrentItem(W().lv->topLevelItem(row));
-        W().lvClick();
-    }
-    ISkinObject* Object(const QString& name) {
-        ISkinForm* form = W().Skin->GetFormObject(&W());
-        return form ? form->FindObject(name) : nullptr;
-    }
-    void Click(const QString& name) {
-        auto* button = dynamic_cast<QAbstractButton*>(Object(name));
-        ASSERT_NE(button, nullptr) << name.toStdString();
-        button->click();
-    }
     SkinSlider* Slider(const QString& name) { return dynamic_cast<SkinSlider*>(Object(name)); }
     bool Visible(const QString& name) {
         auto* widget = W().findChild<QWidget*>(name);
@@ -210,9 +192,9 @@ TEST_F(PlaybackTest, StopOrPlayWithNothingToPlayDoesNothing) {
     EXPECT_TRUE(W().Pause1->isEnabled());
     EXPECT_TRUE(W().Cut1->isEnabled());
 
-    Add({F().one});
+    AddAll({F().one});
     W().Stopplay1->trigger();
-    Click("Stop playing");
+    Press("Stop playing");
     EXPECT_EQ(Status(0), "unconverted");
     EXPECT_EQ(Text(W().Filename), filename);
     EXPECT_FALSE(W().Stopplay1->isEnabled());
@@ -220,9 +202,9 @@ TEST_F(PlaybackTest, StopOrPlayWithNothingToPlayDoesNothing) {
 }
 
 TEST_F(PlaybackTest, PlayWithNoSelectionPlaysRowZeroAndStopPutsTheWindowBack) {
-    Add({F().mp3, F().one});
+    AddAll({F().mp3, F().one});
     W().lv->clearSelection();
-    Click("Play");
+    Press("Play");
     EXPECT_EQ(Selected(), 0);
     EXPECT_TRUE(W().IsPlaying);
     EXPECT_FALSE(W().IsPaused);
@@ -248,7 +230,7 @@ TEST_F(PlaybackTest, PlayWithNoSelectionPlaysRowZeroAndStopPutsTheWindowBack) {
 }
 
 TEST_F(PlaybackTest, PlayWhileAnotherRowPlaysStopsThatRowAndStartsFromTheBeginning) {
-    Add({F().three, F().one});
+    AddAll({F().three, F().one});
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(100));
     Select(1);
@@ -269,7 +251,7 @@ TEST_F(PlaybackTest, PlayWhileAnotherRowPlaysStopsThatRowAndStartsFromTheBeginni
 }
 
 TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
-    Add({F().three});
+    AddAll({F().three});
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(100));
     W().Pause1->trigger();
@@ -282,7 +264,7 @@ TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
     EXPECT_TRUE(W().AudioFileRead.IsOpen());
     const int held = Bar(W().CurrentBar);
     const QString heldTime = Text(W().CurrentTime);
-    Click("Pause");  // a second pause changes nothing
+    Press("Pause");  // a second pause changes nothing
     EXPECT_TRUE(W().IsPaused);
     EXPECT_EQ(Status(0), "pause");
     const size_t events = timerSamples_.size();
@@ -313,7 +295,7 @@ TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
 }
 
 TEST_F(PlaybackTest, ReleasingTheCurrentBarWhilePlayingGoesOnFromThere) {
-    Add({F().three});
+    AddAll({F().three});
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(30));
     const size_t events = timerSamples_.size();
@@ -329,12 +311,12 @@ TEST_F(PlaybackTest, ReleasingTheCurrentBarWhilePlayingGoesOnFromThere) {
 }
 
 TEST_F(PlaybackTest, PreListenPlaysTheSegmentAndStopsAtItsEnd) {
-    Click("Pre-listen-off");
+    Press("Pre-listen-off");
     ASSERT_FALSE(Visible("Pre-listen-off"));
     ASSERT_TRUE(PreListenStored());
-    Add({F().three});
-    Click("Begin right");
-    Click("End left");
+    AddAll({F().three});
+    Press("Begin right");
+    Press("End left");
     ASSERT_EQ(W().TrackTable[0].StartPos, 44100);
     ASSERT_EQ(W().TrackTable[0].EndPos, 88200);
 
@@ -343,14 +325,14 @@ TEST_F(PlaybackTest, PreListenPlaysTheSegmentAndStopsAtItsEnd) {
     EXPECT_EQ(W().PlayLengthPos, 44100);
     EXPECT_EQ(W().PlayLengthSec, 1);
     // The switch cannot change while playing or paused.
-    Click("Pre-listen-on");
-    Click("Pre-listen-off");
+    Press("Pre-listen-on");
+    Press("Pre-listen-off");
     EXPECT_FALSE(Visible("Pre-listen-off"));
     EXPECT_TRUE(PreListenStored());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !timerTexts_.isEmpty(); }, kWait));
     EXPECT_EQ(timerTexts_.front(), "00:00:01");
     W().Pause1->trigger();
-    Click("Pre-listen-on");
+    Press("Pre-listen-on");
     EXPECT_FALSE(Visible("Pre-listen-off"));
     EXPECT_TRUE(PreListenStored());
     W().Play1->trigger();
@@ -364,15 +346,15 @@ TEST_F(PlaybackTest, PreListenPlaysTheSegmentAndStopsAtItsEnd) {
     EXPECT_EQ(Bar(W().CurrentBar), 1000);
 
     // Stopped, the switch works again.
-    Click("Pre-listen-on");
+    Press("Pre-listen-on");
     EXPECT_TRUE(Visible("Pre-listen-off"));
     EXPECT_FALSE(PreListenStored());
 }
 
 TEST_F(PlaybackTest, TheSwitchIsIgnoredWhilePlayingWithPreListenOff) {
-    Add({F().one});
+    AddAll({F().one});
     W().Play1->trigger();
-    Click("Pre-listen-off");
+    Press("Pre-listen-off");
     EXPECT_TRUE(Visible("Pre-listen-off"));
     EXPECT_FALSE(PreListenStored());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
@@ -380,13 +362,13 @@ TEST_F(PlaybackTest, TheSwitchIsIgnoredWhilePlayingWithPreListenOff) {
 }
 
 TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
-    Add({F().three});
+    AddAll({F().three});
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(150));
     // The bar follows the last timer event; a mark is within one bar step of what it measured.
     const int p = Bar(W().CurrentBar);
     const int64_t heard = timerSamples_.back() + timerOffsets_.back();
-    Click("Begin");
+    Press("Begin");
     const TrackInfo& t = W().TrackTable[0];
     EXPECT_EQ(t.StartPos, MulDiv(p, kThreeLength, 1000));
     EXPECT_LE(std::abs(t.StartPos - heard), kThreeLength / 2000 + 1);
@@ -401,7 +383,7 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
 
     ASSERT_TRUE(WaitPlayingPast(p + 150));
     const int q = Bar(W().CurrentBar);
-    Click("End");
+    Press("End");
     EXPECT_EQ(t.EndPos, MulDiv(q, kThreeLength, 1000));
     EXPECT_EQ(Bar(W().EndBar), q);
     EXPECT_EQ(Text(W().EndTime), FormatTime(t.EndSec));
@@ -410,7 +392,7 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
     // A begin at or after the end is refused and playback goes on.
     ASSERT_TRUE(WaitPlayingPast(q + 20));
     const TrackInfo before = t;
-    Click("Begin");
+    Press("Begin");
     EXPECT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     EXPECT_EQ(t.StartPos, before.StartPos);
     EXPECT_EQ(t.EndPos, before.EndPos);
@@ -426,14 +408,14 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
 }
 
 TEST_F(PlaybackTest, MarksWithPreListenLandOnTheWholeFileScale) {
-    Click("Pre-listen-off");
-    Add({F().three});
-    Click("Begin right");  // the range is 1 s .. 3 s
+    Press("Pre-listen-off");
+    AddAll({F().three});
+    Press("Begin right");  // the range is 1 s .. 3 s
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(150));
     W().Pause1->trigger();
     const int p = Bar(W().CurrentBar);
-    Click("Begin");  // a pause keeps the place to mark
+    Press("Begin");  // a pause keeps the place to mark
     const TrackInfo& t = W().TrackTable[0];
     const int64_t a = MulDiv(p, 88200, 1000) + 44100;
     EXPECT_EQ(t.StartPos, a);
@@ -449,8 +431,8 @@ TEST_F(PlaybackTest, MarksWithPreListenLandOnTheWholeFileScale) {
 }
 
 TEST_F(PlaybackTest, PlaybackEndsOnItsOwnAfterTheWindowClosed) {
-    Click("Pre-listen-off");
-    Add({F().one});
+    Press("Pre-listen-off");
+    AddAll({F().one});
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(20));
     W().close();
@@ -476,7 +458,7 @@ TEST_F(PlaybackTest, PlayFromTheSkinDuringAFolderScanKeepsPlaying) {
         if (W().RowCount() < 1 || W().IsPlaying) return;
         starter.stop();
         Select(0);
-        Click("Play");
+        Press("Play");
     });
     starter.start();
     W().ScanFolder(dir.path(), false);
@@ -495,7 +477,7 @@ TEST_F(PlaybackTest, AFileRemovedBeforePlayShowsTheEnginesText) {
     QTemporaryDir dir;
     const QString copy = dir.filePath("gone.wav");
     ASSERT_TRUE(QFile::copy(F().one, copy));
-    Add({copy});
+    AddAll({copy});
     ASSERT_TRUE(QFile::remove(copy));
     QString expected;
     try {

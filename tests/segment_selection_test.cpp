@@ -174,38 +174,18 @@ class SegmentWindowTest : public test::MainWindowFixture {
 
     Files& F() { return *gFiles; }
 
-    void Add(const QStringList& files) {
-        prompts_->files = files;
-        W().AddFiles();
-        ASSERT_EQ(W().TrackCount, files.size());
-    }
-    void Select(int row) {
-        W().lv->setCurrentItem(W().lv->topLevelItem(row));
-        W().lvClick();
-    }
-    ISkinObject* Object(const QString& name) {
-        ISkinForm* form = W().Skin->GetFormObject(&W());
-        return form ? form->FindObject(name) : nullptr;
-    }
     // As the user drags: mouse down, the move, mouse up.
     void Drag(const QString& bar, int position) {
         auto* slider = dynamic_cast<SkinSlider*>(Object(bar));
         ASSERT_NE(slider, nullptr);
         slider->MoveByUser(position);
     }
-    void Click(const QString& name) {
-        auto* button = dynamic_cast<QAbstractButton*>(Object(name));
-        ASSERT_NE(button, nullptr) << name.toStdString();
-        button->click();
-    }
-    QString Text(SkinText& t) { return t.label->GetText(); }
-    int Bar(SkinBar& b) { return b.slider->GetPosition(); }
     QString Column(int row) { return W().lv->topLevelItem(row)->text(1); }
     const TrackInfo& Rec(int row) { return W().TrackTable[row]; }
 };
 
 TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
-    Add({F().ten, F().twenty});
+    AddAll({F().ten, F().twenty});
     Select(0);
     Drag("Begin bar", 250);
     EXPECT_EQ(Rec(0).StartPos, 20000);
@@ -216,7 +196,7 @@ TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
     EXPECT_EQ(Text(W().TotalTime), "00:00:28");
     EXPECT_EQ(Bar(W().BeginBar), 250);
 
-    Click("End left");
+    Press("End left");
     EXPECT_EQ(Rec(0).EndSec, 9);
     EXPECT_EQ(Rec(0).EndPos, 72000);
     EXPECT_EQ(Bar(W().EndBar), 900);
@@ -233,7 +213,7 @@ TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
     EXPECT_EQ(Column(1), "  00:00:00 - 00:00:10");
     EXPECT_EQ(Column(0), "  00:00:03 - 00:00:09");
     EXPECT_EQ(Text(W().TotalTime), "00:00:17");  // 6.5 -> 7, plus 10
-    Click("Begin right");
+    Press("Begin right");
     EXPECT_EQ(Rec(1).StartSec, 1);
     EXPECT_EQ(Rec(1).StartPos, 8000);
     EXPECT_EQ(Bar(W().BeginBar), 50);
@@ -242,9 +222,9 @@ TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
 }
 
 TEST_F(SegmentWindowTest, RefusedBeginDragRestoresTheSegmentAndTheTimerPutsTheBarBack) {
-    Add({F().ten});
+    AddAll({F().ten});
     Drag("End bar", 400);
-    Click("Begin right");  // begin at 1 s, bar 100
+    Press("Begin right");  // begin at 1 s, bar 100
     ASSERT_EQ(Rec(0).StartPos, 8000);
     const QString total = Text(W().TotalTime);
 
@@ -276,7 +256,7 @@ TEST_F(SegmentWindowTest, RefusedBeginDragRestoresTheSegmentAndTheTimerPutsTheBa
 }
 
 TEST_F(SegmentWindowTest, EndDraggedOntoTheBeginIsRefusedAndPutBack) {
-    Add({F().ten});
+    AddAll({F().ten});
     Drag("Begin bar", 250);
     Drag("End bar", 250);
     ASSERT_EQ(prompts_->boxes, QStringList{"End-time must be larger than start-time."});
@@ -289,8 +269,8 @@ TEST_F(SegmentWindowTest, EndDraggedOntoTheBeginIsRefusedAndPutBack) {
 }
 
 TEST_F(SegmentWindowTest, ARefusedDragPutsAnOffGridSecondOnTheNearestBarPlace) {
-    Add({F().three});
-    Click("Begin right");  // 1 s of 3: bar 333, exactly 44100
+    AddAll({F().three});
+    Press("Begin right");  // 1 s of 3: bar 333, exactly 44100
     ASSERT_EQ(Rec(0).StartPos, 44100);
     Drag("Begin bar", 1000);
     ASSERT_EQ(prompts_->boxes.size(), 1);
@@ -300,30 +280,30 @@ TEST_F(SegmentWindowTest, ARefusedDragPutsAnOffGridSecondOnTheNearestBarPlace) {
 }
 
 TEST_F(SegmentWindowTest, StepsAtTheEndsChangeNothingButRewriteTheTotal) {
-    Add({F().ten});
+    AddAll({F().ten});
     const auto expectUnchanged = [this](int startSec, int endSec) {
         EXPECT_EQ(Rec(0).StartSec, startSec);
         EXPECT_EQ(Rec(0).EndSec, endSec);
         EXPECT_EQ(Text(W().TotalTime), FormatTime(endSec - startSec));
     };
     W().TotalTime.label->SetText("stale");
-    Click("Begin left");
+    Press("Begin left");
     expectUnchanged(0, 10);
     W().TotalTime.label->SetText("stale");
-    Click("End right");
+    Press("End right");
     expectUnchanged(0, 10);
     EXPECT_TRUE(prompts_->boxes.isEmpty());
 
-    for (int k = 0; k < 9; ++k) Click("Begin right");
+    for (int k = 0; k < 9; ++k) Press("Begin right");
     ASSERT_EQ(Rec(0).StartSec, 9);
     EXPECT_TRUE(prompts_->boxes.isEmpty());
     W().TotalTime.label->SetText("stale");
-    Click("Begin right");
+    Press("Begin right");
     EXPECT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     expectUnchanged(9, 10);
     EXPECT_EQ(Column(0), "  00:00:09 - 00:00:10");
     W().TotalTime.label->SetText("stale");
-    Click("End left");
+    Press("End left");
     EXPECT_EQ(prompts_->boxes.size(), 2);
     EXPECT_EQ(prompts_->boxes.back(), "End-time must be larger than start-time.");
     expectUnchanged(9, 10);
@@ -332,9 +312,9 @@ TEST_F(SegmentWindowTest, StepsAtTheEndsChangeNothingButRewriteTheTotal) {
 }
 
 TEST_F(SegmentWindowTest, AFileShorterThanOneSecondAcceptsNoStep) {
-    Add({F().brief});
+    AddAll({F().brief});
     ASSERT_EQ(Rec(0).LengthSec, 0);
-    for (const char* name : {"Begin right", "Begin left", "End right", "End left"}) Click(name);
+    for (const char* name : {"Begin right", "Begin left", "End right", "End left"}) Press(name);
     EXPECT_EQ(prompts_->boxes, (QStringList{"Start-time must be smaller than end-time.",
                                             "End-time must be larger than start-time."}));
     EXPECT_EQ(Rec(0).StartPos, 0);
@@ -353,14 +333,14 @@ TEST_F(SegmentWindowTest, WithoutRowsOrSelectionNothingChanges) {
     W().TotalTime.label->SetText("untouched");
     emit W().Skin->OnScrollTrack(Object("Begin bar"), 500);
     emit W().Skin->OnScrollTrack(Object("Current bar"), 500);
-    Click("Begin right");
+    Press("Begin right");
     EXPECT_EQ(Text(W().TotalTime), "untouched");
 
-    Add({F().ten});
+    AddAll({F().ten});
     W().lv->clearSelection();
     W().TotalTime.label->SetText("untouched");
     emit W().Skin->OnScrollTrack(Object("Begin bar"), 500);
-    Click("End left");
+    Press("End left");
     EXPECT_EQ(Text(W().TotalTime), "untouched");
     EXPECT_EQ(Rec(0).StartPos, 0);
     EXPECT_EQ(Rec(0).EndSec, 10);
@@ -372,15 +352,15 @@ TEST_F(SegmentWindowTest, WithoutRowsOrSelectionNothingChanges) {
 }
 
 TEST_F(SegmentWindowTest, DragsAndStepsAreIgnoredWhilePlayingOrPaused) {
-    Add({F().three});
+    AddAll({F().three});
     W().Play1->trigger();
     ASSERT_TRUE(W().IsPlaying);
     for (int pass = 0; pass < 2; ++pass) {
         emit W().Skin->OnMouseDown(Object("Begin bar"), 0, 0, 0);
         emit W().Skin->OnScrollTrack(Object("Begin bar"), 900);
         emit W().Skin->OnScrollTrack(Object("End bar"), 10);
-        Click("Begin right");
-        Click("End left");
+        Press("Begin right");
+        Press("End left");
         EXPECT_EQ(Rec(0).StartPos, 0);
         EXPECT_EQ(Rec(0).EndPos, 132300);
         EXPECT_EQ(Rec(0).StartSec, 0);
@@ -391,7 +371,7 @@ TEST_F(SegmentWindowTest, DragsAndStepsAreIgnoredWhilePlayingOrPaused) {
         ASSERT_TRUE(W().IsPaused);
     }
     W().Stopplay1->trigger();
-    Click("Begin right");
+    Press("Begin right");
     EXPECT_EQ(Rec(0).StartSec, 1);
 }
 
@@ -400,8 +380,8 @@ TEST_F(SegmentWindowTest, CutWritesExactlyTheChosenSegment) {
     ASSERT_TRUE(out.isValid());
     W().SettingsFile->WriteString("cut", "output directory", out.path());
     W().cb_format->setCurrentIndex(1);  // WAV, 44.1 kHz stereo 16 bits by default
-    Add({F().three});
-    Click("Begin right");  // 1 s
+    AddAll({F().three});
+    Press("Begin right");  // 1 s
     Drag("End bar", 900);  // 0.9 of the file
     const int64_t start = Rec(0).StartPos;
     const int64_t end = Rec(0).EndPos;

@@ -106,17 +106,6 @@ class TrackListTest : public test::MainWindowFixture {
         const auto items = W().lv->selectedItems();
         return items.isEmpty() ? -1 : W().lv->indexOfTopLevelItem(items.front());
     }
-    void Select(int row) {
-        W().lv->setCurrentItem(W().lv->topLevelItem(row));
-        W().lvClick();
-    }
-    QString Text(SkinText& t) { return t.label->GetText(); }
-    int Bar(SkinBar& b) { return b.slider->GetPosition(); }
-
-    void Add(const QStringList& files) {
-        prompts_->files = files;
-        W().AddFiles();
-    }
 
     // Shows the folder chooser for real and answers it.
     void AddFolder(const QString& folder, bool sub) {

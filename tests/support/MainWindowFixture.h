@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QFile>
+#include <QStringList>
+#include <QTreeWidget>
 #include <memory>
 
 #include "app/MainForms.h"
 #include "app/Tfm_main.h"
+#include "platform/skin/TSkin.h"
 #include "settings/SettingsFile.h"
 #include "support/ScriptedPrompts.h"
 
@@ -31,6 +35,33 @@ class MainWindowFixture : public ::testing::Test {
     }
 
     Tfm_main& W() { return *forms_.fm_main; }
+
+    ISkinObject* Object(const QString& name) {
+        ISkinForm* form = W().Skin->GetFormObject(&W());
+        return form ? form->FindObject(name) : nullptr;
+    }
+    // A click on the skin's real button, as the user gives it.
+    void Press(const QString& name) {
+        auto* button = dynamic_cast<QAbstractButton*>(Object(name));
+        ASSERT_NE(button, nullptr) << name.toStdString();
+        button->click();
+    }
+    void Select(int row) {
+        W().lv->setCurrentItem(W().lv->topLevelItem(row));
+        W().lvClick();
+    }
+    // Add File with these files chosen in its dialog.
+    void Add(const QStringList& files) {
+        prompts_->files = files;
+        W().AddFiles();
+    }
+    // The same, for files that must all be taken.
+    void AddAll(const QStringList& files) {
+        Add(files);
+        ASSERT_EQ(W().TrackCount, files.size());
+    }
+    static QString Text(SkinText& t) { return t.label->GetText(); }
+    static int Bar(SkinBar& b) { return b.slider->GetPosition(); }
 
     MainForms forms_;
     ScriptedPrompts* prompts_ = nullptr;
