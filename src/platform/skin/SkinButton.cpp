@@ -17,24 +17,24 @@ constexpr int kIconGap = 5;
 
 }  // namespace
 
-SkinButton::SkinButton(const SkinObjectLayout& spec, SkinEventSink& sink, QWidget* parent)
-    : QAbstractButton(parent), spec_(spec), sink_(sink) {
-    setObjectName(spec.name);
-    setText(spec.label);
-    setAccessibleName(spec.name);
-    setAccessibleDescription(spec.tip);
-    if (!spec.tip.isEmpty()) setToolTip(spec.tip);
-    setGeometry(spec.rect);
-    setFont(spec.font);
+SkinButton::SkinButton(const SkinObjectLayout& item, SkinEventSink& sink, QWidget* parent)
+    : QAbstractButton(parent), item_(item), sink_(sink) {
+    setObjectName(item.name);
+    setText(item.label);
+    setAccessibleName(item.name);
+    setAccessibleDescription(item.tip);
+    if (!item.tip.isEmpty()) setToolTip(item.tip);
+    setGeometry(item.rect);
+    setFont(item.font);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
 }
 
 const SkinButtonFace& SkinButton::Face() const {
-    if (isDown()) return spec_.button.pressed;
-    if (underMouse()) return spec_.button.hover;
-    return spec_.button.normal;
+    if (isDown()) return item_.button.pressed;
+    if (underMouse()) return item_.button.hover;
+    return item_.button.normal;
 }
 
 void SkinButton::paintEvent(QPaintEvent*) {
@@ -42,7 +42,7 @@ void SkinButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const SkinButtonFace& face = Face();
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const qreal radius = spec_.button.radius;
+    const qreal radius = item_.button.radius;
 
     QLinearGradient gradient(box.topLeft(), box.bottomLeft());
     gradient.setColorAt(0, face.fill.top);
@@ -53,13 +53,13 @@ void SkinButton::paintEvent(QPaintEvent*) {
 
     if (keyboardFocus_ && hasFocus()) {
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(spec_.button.focus, 1.5));
+        painter.setPen(QPen(item_.button.focus, 1.5));
         painter.drawRoundedRect(box.adjusted(1.5, 1.5, -1.5, -1.5), radius - 1, radius - 1);
     }
 
     // Icon and label centred together; a pressed button sinks by one pixel.
-    int iconSide = spec_.iconSize > 0 ? spec_.iconSize : qMin(height() - 8, 18);
-    if (spec_.icon.isEmpty()) iconSide = 0;
+    int iconSide = item_.iconSize > 0 ? item_.iconSize : qMin(height() - 8, 18);
+    if (item_.icon.isEmpty()) iconSide = 0;
     const QFontMetrics metrics(font());
     const int labelWidth = text().isEmpty() ? 0 : metrics.horizontalAdvance(text());
     const int gap = iconSide > 0 && labelWidth > 0 ? kIconGap : 0;
@@ -68,10 +68,10 @@ void SkinButton::paintEvent(QPaintEvent*) {
     int x = (width() - contentWidth) / 2;
     const int centreY = height() / 2 + sink;
     const auto drawIcon = [&](int left) {
-        SkinIcons::Draw(painter, spec_.icon,
+        SkinIcons::Draw(painter, item_.icon,
                         QRectF(left, centreY - iconSide / 2.0, iconSide, iconSide), face.icon);
     };
-    if (iconSide > 0 && !spec_.iconAfter) {
+    if (iconSide > 0 && !item_.iconAfter) {
         drawIcon(x);
         x += iconSide + gap;
     }
@@ -82,7 +82,7 @@ void SkinButton::paintEvent(QPaintEvent*) {
                          text());
         x += labelWidth + gap;
     }
-    if (iconSide > 0 && spec_.iconAfter) drawIcon(x);
+    if (iconSide > 0 && item_.iconAfter) drawIcon(x);
 }
 
 void SkinButton::enterEvent(QEnterEvent* event) {

@@ -14,9 +14,9 @@ class SkinEventSink;
 class SkinButton : public QAbstractButton, public ISkinObject, public ISkinElement {
     Q_OBJECT
   public:
-    SkinButton(const SkinObjectLayout& spec, SkinEventSink& sink, QWidget* parent);
+    SkinButton(const SkinObjectLayout& item, SkinEventSink& sink, QWidget* parent);
 
-    QString GetName() const override { return spec_.name; }
+    QString GetName() const override { return item_.name; }
     ISkinSlider* Slider() override { return nullptr; }
     ISkinLabel* Label() override { return nullptr; }
     ISkinElement* Element() override { return this; }
@@ -36,7 +36,7 @@ class SkinButton : public QAbstractButton, public ISkinObject, public ISkinEleme
   private:
     const SkinButtonFace& Face() const;
 
-    SkinObjectLayout spec_;
+    SkinObjectLayout item_;
     SkinEventSink& sink_;
     bool keyboardFocus_ = false;  // the focus ring shows only for focus taken by keys
 };

@@ -12,13 +12,13 @@
 
 namespace quillet {
 
-SkinFormWidget::SkinFormWidget(const SkinFormLayout& spec, QWidget* window, QWidget* host)
-    : QWidget(host), spec_(spec), window_(window) {
+SkinFormWidget::SkinFormWidget(const SkinFormLayout& item, QWidget* window, QWidget* host)
+    : QWidget(host), item_(item), window_(window) {
     SkinAccessible::Install();
-    setObjectName(QStringLiteral("SkinForm ") + spec.name);
-    setAccessibleName(spec.name);
-    setMinimumSize(spec.size);
-    setGeometry(QRect(QPoint(0, 0), spec.size.expandedTo(host->size())));
+    setObjectName(QStringLiteral("SkinForm ") + item.name);
+    setAccessibleName(item.name);
+    setMinimumSize(item.size);
+    setGeometry(QRect(QPoint(0, 0), item.size.expandedTo(host->size())));
     host->installEventFilter(this);
     Build();
     // The host's own controls (list, progress bar, edits) lie over the skin.
@@ -32,7 +32,7 @@ ISkinObject* SkinFormWidget::FindObject(const QString& name) {
 
 void SkinFormWidget::Build() {
     // Created in list order, so a later object lies over an earlier one.
-    for (const SkinObjectLayout& object : spec_.objects) {
+    for (const SkinObjectLayout& object : item_.objects) {
         ISkinObject* created = nullptr;
         switch (object.kind) {
             case SkinObjectKind::Button: {
@@ -54,7 +54,7 @@ void SkinFormWidget::Build() {
 
 bool SkinFormWidget::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parentWidget() && event->type() == QEvent::Resize)
-        resize(spec_.size.expandedTo(parentWidget()->size()));
+        resize(item_.size.expandedTo(parentWidget()->size()));
     return QWidget::eventFilter(watched, event);
 }
 
@@ -62,11 +62,11 @@ void SkinFormWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient background(0, 0, 0, height());
-    background.setColorAt(0, spec_.background.top);
-    background.setColorAt(1, spec_.background.bottom);
+    background.setColorAt(0, item_.background.top);
+    background.setColorAt(1, item_.background.bottom);
     painter.fillRect(rect(), background);
 
-    for (const SkinDecorationLayout& decoration : spec_.decorations) {
+    for (const SkinDecorationLayout& decoration : item_.decorations) {
         const QRectF box = QRectF(decoration.rect).adjusted(0.5, 0.5, -0.5, -0.5);
         switch (decoration.kind) {
             case SkinDecorationKind::Panel: {

@@ -15,7 +15,7 @@ namespace quillet {
 class SkinFormWidget : public QWidget, public ISkinForm, public SkinEventSink {
     Q_OBJECT
   public:
-    SkinFormWidget(const SkinFormLayout& spec, QWidget* window, QWidget* host);
+    SkinFormWidget(const SkinFormLayout& item, QWidget* window, QWidget* host);
 
     QWidget* Window() const { return window_; }
     ISkinObject* FindObject(const QString& name) override;
@@ -42,7 +42,7 @@ class SkinFormWidget : public QWidget, public ISkinForm, public SkinEventSink {
   private:
     void Build();
 
-    SkinFormLayout spec_;
+    SkinFormLayout item_;
     QPointer<QWidget> window_;
     QMap<QString, ISkinObject*> objects_;  // the child widgets, owned by Qt
 };

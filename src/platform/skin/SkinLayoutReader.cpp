@@ -109,9 +109,9 @@ void SkinLayoutReader::ReadFonts(const QJsonObject& root) {
     const QJsonObject fonts = Object(root.value("fonts"), "fonts");
     for (auto it = fonts.begin(); it != fonts.end(); ++it) {
         const QString where = QStringLiteral("font \"%1\"").arg(it.key());
-        const QJsonObject spec = Object(it.value(), where);
+        const QJsonObject item = Object(it.value(), where);
         QFont font;
-        const QJsonValue family = spec.value("family");
+        const QJsonValue family = item.value("family");
         QStringList families;
         if (family.isArray()) {
             for (const QJsonValue& f : family.toArray()) families.append(f.toString());
@@ -121,19 +121,19 @@ void SkinLayoutReader::ReadFonts(const QJsonObject& root) {
         families.removeAll(QString());
         if (families.isEmpty()) Fail(where + QStringLiteral(" has no family"));
         font.setFamilies(families);
-        const int px = Integer(spec.value("px"), -1, where);
+        const int px = Integer(item.value("px"), -1, where);
         if (px <= 0 || px > 200) Fail(where + QStringLiteral(" has no valid \"px\" size"));
         font.setPixelSize(px);
-        const int weight = Integer(spec.value("weight"), QFont::Normal, where);
+        const int weight = Integer(item.value("weight"), QFont::Normal, where);
         if (weight < 1 || weight > 1000) Fail(where + QStringLiteral(" has an invalid weight"));
         font.setWeight(static_cast<QFont::Weight>(weight));
-        if (spec.value("mono").toBool()) {
+        if (item.value("mono").toBool()) {
             font.setStyleHint(QFont::Monospace);
             font.setFixedPitch(true);
         }
-        if (spec.contains("letterSpacing"))
-            font.setLetterSpacing(QFont::AbsoluteSpacing, spec.value("letterSpacing").toDouble());
-        if (spec.value("capitals").toBool()) font.setCapitalization(QFont::AllUppercase);
+        if (item.contains("letterSpacing"))
+            font.setLetterSpacing(QFont::AbsoluteSpacing, item.value("letterSpacing").toDouble());
+        if (item.value("capitals").toBool()) font.setCapitalization(QFont::AllUppercase);
         fonts_.insert(it.key(), font);
     }
 }
@@ -142,14 +142,14 @@ void SkinLayoutReader::ReadButtonStyles(const QJsonObject& root) {
     const QJsonObject styles = Object(root.value("buttonStyles"), "buttonStyles");
     for (auto it = styles.begin(); it != styles.end(); ++it) {
         const QString where = QStringLiteral("button style \"%1\"").arg(it.key());
-        const QJsonObject spec = Object(it.value(), where);
+        const QJsonObject item = Object(it.value(), where);
         SkinButtonStyle style;
-        style.normal = Face(spec.value("normal"), SkinButtonFace{}, where + " normal");
-        style.hover = Face(spec.value("hover"), style.normal, where + " hover");
-        style.pressed = Face(spec.value("pressed"), style.hover, where + " pressed");
-        style.radius = Integer(spec.value("radius"), 6, where);
+        style.normal = Face(item.value("normal"), SkinButtonFace{}, where + " normal");
+        style.hover = Face(item.value("hover"), style.normal, where + " hover");
+        style.pressed = Face(item.value("pressed"), style.hover, where + " pressed");
+        style.radius = Integer(item.value("radius"), 6, where);
         style.focus =
-            spec.contains("focus") ? Color(spec.value("focus"), where) : style.normal.text;
+            item.contains("focus") ? Color(item.value("focus"), where) : style.normal.text;
         buttonStyles_.insert(it.key(), style);
     }
 }
@@ -158,13 +158,13 @@ void SkinLayoutReader::ReadSliderStyles(const QJsonObject& root) {
     const QJsonObject styles = Object(root.value("sliderStyles"), "sliderStyles");
     for (auto it = styles.begin(); it != styles.end(); ++it) {
         const QString where = QStringLiteral("slider style \"%1\"").arg(it.key());
-        const QJsonObject spec = Object(it.value(), where);
+        const QJsonObject item = Object(it.value(), where);
         SkinSliderStyle style;
-        style.groove = Color(spec.value("groove"), where);
-        style.fill = Color(spec.value("fill"), where);
-        style.handle = Color(spec.value("handle"), where);
-        style.handleBorder = Color(spec.value("handleBorder"), where);
-        const QString side = spec.value("fillSide").toString("left");
+        style.groove = Color(item.value("groove"), where);
+        style.fill = Color(item.value("fill"), where);
+        style.handle = Color(item.value("handle"), where);
+        style.handleBorder = Color(item.value("handleBorder"), where);
+        const QString side = item.value("fillSide").toString("left");
         if (side == "left") {
             style.fillSide = SkinFillSide::Left;
         } else if (side == "right") {
@@ -174,8 +174,8 @@ void SkinLayoutReader::ReadSliderStyles(const QJsonObject& root) {
         } else {
             Fail(where + QStringLiteral(" has an unknown fillSide \"%1\"").arg(side));
         }
-        style.grooveHeight = Integer(spec.value("grooveHeight"), 4, where);
-        style.handleRadius = Integer(spec.value("handleRadius"), 7, where);
+        style.grooveHeight = Integer(item.value("grooveHeight"), 4, where);
+        style.handleRadius = Integer(item.value("handleRadius"), 7, where);
         if (style.handleRadius < 2 || style.grooveHeight < 1)
             Fail(where + QStringLiteral(" has a handle or groove too small to see"));
         sliderStyles_.insert(it.key(), style);
@@ -186,23 +186,23 @@ void SkinLayoutReader::ReadTextStyles(const QJsonObject& root) {
     const QJsonObject styles = Object(root.value("textStyles"), "textStyles");
     for (auto it = styles.begin(); it != styles.end(); ++it) {
         const QString where = QStringLiteral("text style \"%1\"").arg(it.key());
-        const QJsonObject spec = Object(it.value(), where);
+        const QJsonObject item = Object(it.value(), where);
         SkinTextStyle style;
-        style.font = Font(spec.value("font"), where);
-        style.color = Color(spec.value("color"), where);
-        if (spec.contains("fill")) style.fill = Fill(spec.value("fill"), where);
-        style.border = OptionalColor(spec.value("border"), where);
-        style.radius = Integer(spec.value("radius"), 0, where);
-        style.align = Alignment(spec.value("align"), where);
-        style.padding = Integer(spec.value("padding"), 0, where);
+        style.font = Font(item.value("font"), where);
+        style.color = Color(item.value("color"), where);
+        if (item.contains("fill")) style.fill = Fill(item.value("fill"), where);
+        style.border = OptionalColor(item.value("border"), where);
+        style.radius = Integer(item.value("radius"), 0, where);
+        style.align = Alignment(item.value("align"), where);
+        style.padding = Integer(item.value("padding"), 0, where);
         textStyles_.insert(it.key(), style);
     }
 }
 
 QPalette SkinLayoutReader::ReadPalette(const QJsonValue& value) const {
-    const QJsonObject spec = Object(value, "palette");
+    const QJsonObject item = Object(value, "palette");
     QPalette palette;
-    for (auto it = spec.begin(); it != spec.end(); ++it) {
+    for (auto it = item.begin(); it != item.end(); ++it) {
         const auto role = PaletteRoles().constFind(it.key());
         if (role == PaletteRoles().constEnd())
             Fail(QStringLiteral("palette has an unknown role \"%1\"").arg(it.key()));
@@ -220,28 +220,28 @@ QPalette SkinLayoutReader::ReadPalette(const QJsonValue& value) const {
 
 SkinDecorationLayout SkinLayoutReader::ReadDecoration(const QJsonValue& value, int index) const {
     const QString where = QStringLiteral("decoration %1").arg(index + 1);
-    const QJsonObject spec = Object(value, where);
+    const QJsonObject item = Object(value, where);
     SkinDecorationLayout decoration;
-    decoration.rect = Rect(spec.value("rect"), where);
-    const QString type = spec.value("type").toString();
+    decoration.rect = Rect(item.value("rect"), where);
+    const QString type = item.value("type").toString();
     if (type == "panel") {
         decoration.kind = SkinDecorationKind::Panel;
-        decoration.fill = Fill(spec.value("fill"), where);
-        decoration.border = OptionalColor(spec.value("border"), where);
-        decoration.radius = Integer(spec.value("radius"), 0, where);
+        decoration.fill = Fill(item.value("fill"), where);
+        decoration.border = OptionalColor(item.value("border"), where);
+        decoration.radius = Integer(item.value("radius"), 0, where);
     } else if (type == "text") {
         decoration.kind = SkinDecorationKind::Text;
-        decoration.text = spec.value("text").toString();
-        decoration.font = Font(spec.value("font"), where);
-        decoration.color = Color(spec.value("color"), where);
-        decoration.align = Alignment(spec.value("align"), where);
+        decoration.text = item.value("text").toString();
+        decoration.font = Font(item.value("font"), where);
+        decoration.color = Color(item.value("color"), where);
+        decoration.align = Alignment(item.value("align"), where);
     } else if (type == "icon") {
         decoration.kind = SkinDecorationKind::Icon;
-        decoration.icon = Icon(spec.value("icon"), where);
-        decoration.color = Color(spec.value("color"), where);
+        decoration.icon = Icon(item.value("icon"), where);
+        decoration.color = Color(item.value("color"), where);
     } else if (type == "line") {
         decoration.kind = SkinDecorationKind::Line;
-        decoration.color = Color(spec.value("color"), where);
+        decoration.color = Color(item.value("color"), where);
     } else {
         Fail(where + QStringLiteral(" has an unknown type \"%1\"").arg(type));
     }
@@ -249,15 +249,15 @@ SkinDecorationLayout SkinLayoutReader::ReadDecoration(const QJsonValue& value, i
 }
 
 SkinObjectLayout SkinLayoutReader::ReadObject(const QJsonValue& value, int index) const {
-    const QJsonObject spec = Object(value, QStringLiteral("object %1").arg(index + 1));
+    const QJsonObject item = Object(value, QStringLiteral("object %1").arg(index + 1));
     SkinObjectLayout object;
-    object.name = spec.value("name").toString();
+    object.name = item.value("name").toString();
     if (object.name.isEmpty()) Fail(QStringLiteral("object %1 has no name").arg(index + 1));
     const QString where = QStringLiteral("object \"%1\"").arg(object.name);
-    object.rect = Rect(spec.value("rect"), where);
-    object.tip = spec.value("tip").toString();
-    object.styleName = spec.value("style").toString();
-    const QString kind = spec.value("kind").toString();
+    object.rect = Rect(item.value("rect"), where);
+    object.tip = item.value("tip").toString();
+    object.styleName = item.value("style").toString();
+    const QString kind = item.value("kind").toString();
     if (kind == "button") {
         object.kind = SkinObjectKind::Button;
         const auto style = buttonStyles_.constFind(object.styleName);
@@ -265,15 +265,15 @@ SkinObjectLayout SkinLayoutReader::ReadObject(const QJsonValue& value, int index
             Fail(where +
                  QStringLiteral(" uses an unknown button style \"%1\"").arg(object.styleName));
         object.button = *style;
-        object.label = spec.value("label").toString();
-        if (spec.contains("icon")) object.icon = Icon(spec.value("icon"), where);
-        object.iconAfter = spec.value("iconAfter").toBool();
-        object.iconSize = Integer(spec.value("iconSize"), 0, where);
+        object.label = item.value("label").toString();
+        if (item.contains("icon")) object.icon = Icon(item.value("icon"), where);
+        object.iconAfter = item.value("iconAfter").toBool();
+        object.iconSize = Integer(item.value("iconSize"), 0, where);
         if (object.iconSize < 0 || object.iconSize > object.rect.height())
             Fail(where + QStringLiteral(" has an icon larger than itself"));
         if (object.label.isEmpty() && object.icon.isEmpty())
             Fail(where + QStringLiteral(" has neither a label nor an icon"));
-        if (!object.label.isEmpty()) object.font = Font(spec.value("font"), where);
+        if (!object.label.isEmpty()) object.font = Font(item.value("font"), where);
     } else if (kind == "slider") {
         object.kind = SkinObjectKind::Slider;
         const auto style = sliderStyles_.constFind(object.styleName);
@@ -290,7 +290,7 @@ SkinObjectLayout SkinLayoutReader::ReadObject(const QJsonValue& value, int index
             Fail(where +
                  QStringLiteral(" uses an unknown text style \"%1\"").arg(object.styleName));
         object.textStyle = *style;
-        object.text = spec.value("text").toString();
+        object.text = item.value("text").toString();
     } else {
         Fail(where + QStringLiteral(" has an unknown kind \"%1\"").arg(kind));
     }
@@ -374,12 +374,12 @@ SkinButtonFace SkinLayoutReader::Face(const QJsonValue& value, const SkinButtonF
         if (!base.fill.top.isValid()) Fail(where + QStringLiteral(" is missing"));
         return base;
     }
-    const QJsonObject spec = Object(value, where);
+    const QJsonObject item = Object(value, where);
     SkinButtonFace face = base;
-    if (spec.contains("fill")) face.fill = Fill(spec.value("fill"), where);
-    if (spec.contains("border")) face.border = Color(spec.value("border"), where);
-    if (spec.contains("text")) face.text = Color(spec.value("text"), where);
-    if (spec.contains("icon")) face.icon = Color(spec.value("icon"), where);
+    if (item.contains("fill")) face.fill = Fill(item.value("fill"), where);
+    if (item.contains("border")) face.border = Color(item.value("border"), where);
+    if (item.contains("text")) face.text = Color(item.value("text"), where);
+    if (item.contains("icon")) face.icon = Color(item.value("icon"), where);
     if (!face.fill.top.isValid() || !face.text.isValid())
         Fail(where + QStringLiteral(" needs at least \"fill\" and \"text\""));
     if (!face.icon.isValid()) face.icon = face.text;

@@ -18,29 +18,29 @@ constexpr int kPageStep = 100;
 
 }  // namespace
 
-SkinSlider::SkinSlider(const SkinObjectLayout& spec, SkinEventSink& sink, QWidget* parent)
-    : QAbstractSlider(parent), spec_(spec), sink_(sink) {
-    setObjectName(spec.name);
-    setAccessibleName(spec.name);
-    setAccessibleDescription(spec.tip);
-    if (!spec.tip.isEmpty()) setToolTip(spec.tip);
+SkinSlider::SkinSlider(const SkinObjectLayout& item, SkinEventSink& sink, QWidget* parent)
+    : QAbstractSlider(parent), item_(item), sink_(sink) {
+    setObjectName(item.name);
+    setAccessibleName(item.name);
+    setAccessibleDescription(item.tip);
+    if (!item.tip.isEmpty()) setToolTip(item.tip);
     setOrientation(Qt::Horizontal);
     setRange(0, kMaxPosition);
     setSingleStep(kKeyStep);
     setPageStep(kPageStep);
-    setGeometry(spec.rect);
+    setGeometry(item.rect);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
 }
 
 qreal SkinSlider::HandleX() const {
-    const qreal r = spec_.slider.handleRadius + 1;
+    const qreal r = item_.slider.handleRadius + 1;
     return r + (width() - 2 * r) * value() / kMaxPosition;
 }
 
 int SkinSlider::PositionAt(qreal x) const {
-    const qreal r = spec_.slider.handleRadius + 1;
+    const qreal r = item_.slider.handleRadius + 1;
     const qreal span = width() - 2 * r;
     return qBound(0, qRound((x - r) * kMaxPosition / span), kMaxPosition);
 }
@@ -62,7 +62,7 @@ void SkinSlider::MoveByUser(int position) {
 void SkinSlider::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const SkinSliderStyle& style = spec_.slider;
+    const SkinSliderStyle& style = item_.slider;
     const qreal r = style.handleRadius;
     const qreal cy = height() / 2.0;
     const qreal left = r + 1;
@@ -102,7 +102,7 @@ void SkinSlider::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     dragging_ = true;
     const qreal handleX = HandleX();
-    const bool onHandle = qAbs(at.x() - handleX) <= spec_.slider.handleRadius + 2;
+    const bool onHandle = qAbs(at.x() - handleX) <= item_.slider.handleRadius + 2;
     // Taking the handle keeps it under the same spot of the pointer; a press on the track
     // makes the handle jump there first.
     grabOffset_ = onHandle ? at.x() - handleX : 0;

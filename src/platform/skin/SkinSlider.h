@@ -21,9 +21,9 @@ class SkinSlider : public QAbstractSlider,
   public:
     static constexpr int kMaxPosition = 1000;
 
-    SkinSlider(const SkinObjectLayout& spec, SkinEventSink& sink, QWidget* parent);
+    SkinSlider(const SkinObjectLayout& item, SkinEventSink& sink, QWidget* parent);
 
-    QString GetName() const override { return spec_.name; }
+    QString GetName() const override { return item_.name; }
     ISkinSlider* Slider() override { return this; }
     ISkinLabel* Label() override { return nullptr; }
     ISkinElement* Element() override { return this; }
@@ -55,7 +55,7 @@ class SkinSlider : public QAbstractSlider,
     int PositionAt(qreal x) const;
     void Track(int position);
 
-    SkinObjectLayout spec_;
+    SkinObjectLayout item_;
     SkinEventSink& sink_;
     bool keyboardFocus_ = false;  // the focus ring shows only for focus taken by keys
     bool dragging_ = false;

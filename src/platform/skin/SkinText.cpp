@@ -6,20 +6,20 @@
 
 namespace quillet {
 
-SkinText::SkinText(const SkinObjectLayout& spec, QWidget* parent) : QLabel(parent), spec_(spec) {
-    setObjectName(spec.name);
-    setAccessibleName(spec.name);
-    setAccessibleDescription(spec.tip);
+SkinText::SkinText(const SkinObjectLayout& item, QWidget* parent) : QLabel(parent), item_(item) {
+    setObjectName(item.name);
+    setAccessibleName(item.name);
+    setAccessibleDescription(item.tip);
     setTextFormat(Qt::PlainText);
-    setFont(spec.textStyle.font);
-    setGeometry(spec.rect);
-    QLabel::setText(spec.text);
+    setFont(item.textStyle.font);
+    setGeometry(item.rect);
+    QLabel::setText(item.text);
 }
 
 void SkinText::SetText(const QString& text) {
     if (text == this->text()) return;
     setText(text);
-    setToolTip(fontMetrics().horizontalAdvance(text) > width() - 2 * spec_.textStyle.padding
+    setToolTip(fontMetrics().horizontalAdvance(text) > width() - 2 * item_.textStyle.padding
                    ? text
                    : QString());
     if (QAccessible::isActive()) {
@@ -31,7 +31,7 @@ void SkinText::SetText(const QString& text) {
 void SkinText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const SkinTextStyle& style = spec_.textStyle;
+    const SkinTextStyle& style = item_.textStyle;
     if (style.fill.top.isValid()) {
         const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         QLinearGradient gradient(box.topLeft(), box.bottomLeft());

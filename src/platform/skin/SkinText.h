@@ -12,9 +12,9 @@ namespace quillet {
 class SkinText : public QLabel, public ISkinObject, public ISkinLabel, public ISkinElement {
     Q_OBJECT
   public:
-    SkinText(const SkinObjectLayout& spec, QWidget* parent);
+    SkinText(const SkinObjectLayout& item, QWidget* parent);
 
-    QString GetName() const override { return spec_.name; }
+    QString GetName() const override { return item_.name; }
     ISkinSlider* Slider() override { return nullptr; }
     ISkinLabel* Label() override { return this; }
     ISkinElement* Element() override { return this; }
@@ -29,7 +29,7 @@ class SkinText : public QLabel, public ISkinObject, public ISkinLabel, public IS
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    SkinObjectLayout spec_;
+    SkinObjectLayout item_;
 };
 
 }  // namespace quillet

@@ -33,8 +33,8 @@ void TSkin::ApplySkin(QWidget* window) {
 void TSkin::ApplyFormByName(QWidget* window, const QString& formName) {
     const SkinLibrary& library = Library();
     if (!window) throw SkinError(QStringLiteral("There is no window to lay a skin form onto."));
-    const SkinFormLayout* spec = library.Form(formName);
-    if (!spec)
+    const SkinFormLayout* item = library.Form(formName);
+    if (!item)
         throw SkinError(QStringLiteral("The skin library %1 has no form \"%2\".")
                             .arg(library.Path(), formName));
     QWidget* host = window;
@@ -45,9 +45,9 @@ void TSkin::ApplyFormByName(QWidget* window, const QString& formName) {
             mainWindow->setCentralWidget(host);
         }
     }
-    host->setMinimumSize(host->minimumSize().expandedTo(spec->size));
+    host->setMinimumSize(host->minimumSize().expandedTo(item->size));
     delete form_.data();
-    form_ = new SkinFormWidget(*spec, window, host);
+    form_ = new SkinFormWidget(*item, window, host);
     connect(form_, &SkinFormWidget::clicked, this, &TSkin::OnClick);
     connect(form_, &SkinFormWidget::mouseDown, this, &TSkin::OnMouseDown);
     connect(form_, &SkinFormWidget::mouseUp, this, &TSkin::OnMouseUp);
