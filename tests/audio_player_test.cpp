@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/audio/AudioError.h"
-#include "platform/audio/TAudioPlayer2.h"
+#include "platform/player/TAudioPlayer2.h"
 
 namespace quillet {
 namespace {

@@ -20,7 +20,7 @@
 #include <utility>
 
 #include "app/QuilletApplication.h"
-#include "app/TrackListView.h"
+#include "widgets/TrackListView.h"
 #include "common/FormatTime.h"
 #include "dialogs/FormFont.h"
 #include "dialogs/Tfm_about.h"

@@ -9,7 +9,7 @@
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "platform/audio/TAudioInformation2.h"
-#include "platform/audio/TAudioPlayer2.h"
+#include "platform/player/TAudioPlayer2.h"
 #include "platform/skin/SkinObject.h"
 #include "settings/SettingsFile.h"
 #include "tracks/TrackTable.h"

@@ -1,4 +1,4 @@
-#include "platform/audio/TAudioPlayer2.h"
+#include "platform/player/TAudioPlayer2.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "platform/audio/AudioError.h"
-#include "platform/audio/PlayerStream.h"
+#include "platform/player/PlayerStream.h"
 
 namespace quillet {
 

@@ -1,5 +1,6 @@
-// Shared main of every test executable: one QApplication on the offscreen platform, and a
-// private home so that no test reads or writes the real user's settings or music folder.
+// Shared main of the window test executables: the program's own application object on the
+// offscreen platform, and a private home so that no test reads or writes the real user's settings
+// or music folder.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "app/TrackListView.h"
+#include "widgets/TrackListView.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

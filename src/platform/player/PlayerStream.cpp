@@ -1,4 +1,4 @@
-#include "platform/audio/PlayerStream.h"
+#include "platform/player/PlayerStream.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/audio/IAudioPlayer2.h"
 #include "platform/audio/SampleArray.h"
 
 class QAudioSink;
@@ -19,17 +20,17 @@ class PlayerStream;
 // Streams queued sample arrays to the sound device. Play is called before any data is queued;
 // the player then asks for data with its events. Events are delivered through the event loop,
 // never from inside Play, QueueSamples or Stop.
-class TAudioPlayer2 : public QObject {
+class TAudioPlayer2 : public QObject, public IAudioPlayer2 {
     Q_OBJECT
 public:
     explicit TAudioPlayer2(QObject* parent = nullptr);
     ~TAudioPlayer2() override;
 
-    void SetFormat(int sampleRate, int channels);
-    void Play();
-    void QueueSamples(const SampleArray& samples);
+    void SetFormat(int sampleRate, int channels) override;
+    void Play() override;
+    void QueueSamples(const SampleArray& samples) override;
     // Stops at once and drops what is queued.
-    void Stop();
+    void Stop() override;
 
 signals:
     void OnEndArrayPlay();
