@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "convert/CutCommand.h"
 #include "convert/JoinCommand.h"
@@ -36,10 +37,8 @@ class BenchHost : public ConversionHost {
           target_(std::move(target)),
           statuses_(rows_.size()) {}
 
-    bool IsConverting() const override { return converting_; }
-    void SetConverting(bool on) override { converting_ = on; }
+    RunState& Run() override { return run_; }
     bool IsPlaying() const override { return false; }
-    void SetOutputDir(const QString&) override {}
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     QString RowCaption(int row) const override {
         return QFileInfo(rows_[static_cast<size_t>(row)].filePath).fileName();
@@ -77,7 +76,7 @@ class BenchHost : public ConversionHost {
     std::vector<ConversionRow> rows_;
     std::optional<JoinTarget> target_;
     std::vector<QString> statuses_;
-    bool converting_ = false;
+    RunState run_;
     bool failed_ = false;
     TAudioFile2 reader_;
     TAudioFile2 writer_;

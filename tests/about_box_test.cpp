@@ -115,7 +115,7 @@ TEST_F(HelpCommandsTest, HelpWebSiteAndAboutAskTheDesktopForTheRightAddresses) {
 
     // The about box's buttons go through the same desktop hand-over, and About works while
     // converting.
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     prompts_->modal = [&](QDialog& dialog) {
         QTimer::singleShot(0, &dialog, [&] {
             forms_.fm_about->Button1->click();

@@ -135,7 +135,7 @@ void AttachCover(const QString& path, const QString& kind, const QByteArray& png
 }
 
 class AudioInformationCarry : public ::testing::TestWithParam<std::tuple<QString, QString>> {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir_ = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(dir_->isValid());
@@ -222,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 class AudioInformationEdges : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
     QString Path(const QString& name) const { return dir_.path() + "/" + name; }
     QTemporaryDir dir_;

@@ -32,7 +32,7 @@ std::vector<float> Sine(int frames, int rate, int channels) {
 
 // Plays a source the way the program does and records what the player reports.
 class Listener : public QObject {
-public:
+  public:
     Listener(TAudioPlayer2& player, int frames, int rate, int channels)
         : player_(player), source_(Sine(frames, rate, channels)), channels_(channels) {
         connect(&player, &TAudioPlayer2::OnRequestOnLoadArray, this, [this] {
@@ -127,7 +127,7 @@ public:
     std::vector<int> currents;
     std::function<void(int)> onTimer;
 
-private:
+  private:
     void CheckNotInsideACall() {
         if (inside_) eventInsideCall = true;
     }

@@ -1,24 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProgressBar>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <vector>
 
-#include "app/MainForms.h"
-#include "app/Tfm_main.h"
+#include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "convert/CutCommand.h"
 #include "convert/JoinCommand.h"
@@ -27,7 +19,6 @@
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "platform/audio/TAudioInformation2.h"
 #include "settings/SettingsFile.h"
-#include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 
 namespace quillet {
@@ -42,10 +33,8 @@ class ScriptedHost : public ConversionHost {
   public:
     explicit ScriptedHost(const QString& iniPath) : settings_(iniPath) {}
 
-    bool IsConverting() const override { return converting; }
-    void SetConverting(bool on) override { converting = on; }
+    RunState& Run() override { return run; }
     bool IsPlaying() const override { return playing; }
-    void SetOutputDir(const QString& dir) override { outputDir = dir; }
 
     int RowCount() const override { return static_cast<int>(rows.size()); }
     QString RowCaption(int row) const override { return captions.at(static_cast<size_t>(row)); }
@@ -85,10 +74,9 @@ class ScriptedHost : public ConversionHost {
         statuses.push_back("unconverted");
     }
 
-    bool converting = false;
+    RunState run;
     bool playing = false;
     int format = 0;
-    QString outputDir;
     std::vector<ConversionRow> rows;
     std::vector<QString> captions;
     std::vector<QString> statuses;
@@ -192,7 +180,7 @@ TEST_P(CutEveryFormat, WritesTheChosenStretchWithItsTags) {
 
     ASSERT_TRUE(host_->messages.empty()) << host_->messages.front().toStdString();
     EXPECT_EQ(host_->statuses[0], "finish");
-    EXPECT_FALSE(host_->converting);
+    EXPECT_FALSE(host_->run.IsConverting);
     const QString output = outDir_ + "/stretch" + kExtensions[out];
     ASSERT_TRUE(QFileInfo::exists(output));
     EXPECT_EQ(ProbeTag(output, "title"), "Chirp " + QFileInfo(input).fileName());
@@ -237,7 +225,7 @@ TEST_F(ConversionTest, CutGuardsOnEntry) {
 
     host_->messages.clear();
     host_->playing = false;
-    host_->converting = true;
+    host_->run.IsConverting = true;
     CutCommand(*host_).Run();
     EXPECT_TRUE(host_->messages.empty());
     EXPECT_TRUE(host_->events.empty());
@@ -250,7 +238,7 @@ TEST_F(ConversionTest, ARefusedFormatChangesNothingButTheFlag) {
     host_->format = -1;
     CutCommand(*host_).Run();
     EXPECT_EQ(host_->messages, std::vector<QString>{"Please choose an output format."});
-    EXPECT_FALSE(host_->converting);
+    EXPECT_FALSE(host_->run.IsConverting);
     EXPECT_TRUE(host_->events.empty());
     EXPECT_FALSE(QDir(outDir_).exists());
 }
@@ -278,7 +266,7 @@ TEST_F(ConversionTest, CutGoesOnPastAMissingFileAndADeclinedOverwrite) {
     EXPECT_TRUE(QFileInfo::exists(outDir_ + "/b.wav"));
     EXPECT_EQ(host_->events, (std::vector<std::string>{"converting", "idle"}));
     EXPECT_EQ(host_->progress.back(), 0);
-    EXPECT_EQ(host_->outputDir, outDir_ + "/");
+    EXPECT_EQ(host_->run.OutputDir, outDir_ + "/");
 }
 
 TEST_F(ConversionTest, OverwriteYesReplacesAReadOnlyFile) {
@@ -315,7 +303,8 @@ TEST_F(ConversionTest, StopDuringARowFinishesItAndLeavesTheRest) {
     host_->onPump = [&rowTwoFrom](ScriptedHost& h) {
         if (h.statuses[1] != "Converting") return;
         if (rowTwoFrom == 0) rowTwoFrom = h.pumps;
-        if (h.pumps > rowTwoFrom + 3) h.converting = false;  // while its first block is written
+        if (h.pumps > rowTwoFrom + 3)
+            h.run.IsConverting = false;  // while its first block is written
     };
     CutCommand(*host_).Run();
     EXPECT_EQ(host_->statuses,
@@ -374,7 +363,7 @@ TEST_F(ConversionTest, JoinStopsBeforeWritingWhenAnInputIsGone) {
     ASSERT_EQ(host_->messages.size(), 1u);
     EXPECT_TRUE(host_->messages[0].startsWith(dir_.filePath("gone.wav") + " has been removed."));
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath("j.wav")));
-    EXPECT_FALSE(host_->converting);
+    EXPECT_FALSE(host_->run.IsConverting);
     EXPECT_TRUE(host_->events.empty());
 }
 
@@ -405,7 +394,7 @@ TEST_F(ConversionTest, NeitherCommandWritesOverOneOfItsInputs) {
     ASSERT_EQ(host_->messages.size(), 2u);
     EXPECT_TRUE(host_->messages[1].startsWith(dir_.filePath("alias.wav") +
                                               " is one of the files being joined."));
-    EXPECT_FALSE(host_->converting);
+    EXPECT_FALSE(host_->run.IsConverting);
 
     QFile after(input);
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
@@ -426,7 +415,7 @@ TEST_F(ConversionTest, JoinDialogCancelledOrOverwriteDeclined) {
     host_->joinTarget = JoinTarget{dir_.filePath("j.mp3"), 3};
     host_->overwriteAnswer = false;
     JoinCommand(*host_).Run();
-    EXPECT_FALSE(host_->converting);
+    EXPECT_FALSE(host_->run.IsConverting);
     EXPECT_TRUE(host_->events.empty());
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "old");
@@ -452,176 +441,14 @@ TEST_F(ConversionTest, JoinStopDuringTheSecondRowKeepsWhatWasCopied) {
     host_->onPump = [&rowTwoFrom](ScriptedHost& h) {
         if (h.statuses[1] != "Converting") return;
         if (rowTwoFrom == 0) rowTwoFrom = h.pumps;
-        if (h.pumps > rowTwoFrom + 3) h.converting = false;  // while its first block is written
+        if (h.pumps > rowTwoFrom + 3)
+            h.run.IsConverting = false;  // while its first block is written
     };
     JoinCommand(*host_).Run();
     EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish", "unconverted"}));
     const int frames = ProbeStream(dir_.filePath("j.wav"), "duration_ts").toInt();
     EXPECT_EQ(frames, 8000 * 10 + 8000 * 4);  // row 1 and the first block of row 2
     EXPECT_FALSE(host_->Writer().IsOpen());
-}
-
-// The real window, offscreen, with its boxes and dialogs answered by the test.
-class WindowConversionTest : public test::MainWindowFixture {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        RemoveSettings();
-        Open();
-        if (HasFatalFailure()) return;
-        prompts_->answerYes = true;
-        prompts_->chosenType = 1;
-        Window().SettingsFile->WriteString("cut", "output directory", dir_.filePath("out"));
-    }
-    Tfm_main& Window() { return W(); }
-
-    // A row as Add File makes it, with the stretch set directly.
-    void AddRow(const QString& path, int64_t start, int64_t end) {
-        Tfm_main& w = Window();
-        const int row = w.lv->topLevelItemCount();
-        w.lv->addTopLevelItem(new QTreeWidgetItem(QStringList{
-            QFileInfo(path).fileName(), "  00:00:00 - 00:00:01", "00:00:01", "unconverted"}));
-        TrackInfo& track = w.TrackTable[row];
-        track.FilePath = path;
-        track.StartPos = start;
-        track.EndPos = end;
-        w.TrackCount = row + 1;
-    }
-
-    QString Tone(const QString& name, int seconds) {
-        const QString path = dir_.filePath(name);
-        test::MakeTone(path, 8000 * seconds, 8000, 1);
-        return path;
-    }
-
-    QString Status(int row) { return Window().lv->topLevelItem(row)->text(3); }
-    bool BarVisible(const QString& name) {
-        auto* widget = Window().findChild<QWidget*>(name);
-        return widget && widget->isVisibleTo(&Window());
-    }
-    // The 13 items a conversion disables.
-    std::vector<QAction*> ConversionItems() {
-        Tfm_main& w = Window();
-        return {w.Play1,    w.Play2,   w.Cut1,    w.Cut2,   w.Join1,  w.Join2,  w.AddFile1,
-                w.AddFile2, w.Remove1, w.Remove2, w.Clear1, w.Clear2, w.Option1};
-    }
-    int EnabledItems() {
-        int n = 0;
-        for (QAction* a : ConversionItems()) n += a->isEnabled() ? 1 : 0;
-        return n;
-    }
-
-    QTemporaryDir dir_;
-};
-
-TEST_F(WindowConversionTest, CutShowsItsProgressAndGivesTheControlsBack) {
-    AddRow(Tone("a.wav", 3), 0, 8000 * 3);
-    AddRow(Tone("b.wav", 1), 0, 8000);
-    Window().cb_format->setCurrentIndex(1);
-    ASSERT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
-    struct Seen {
-        int enabled;
-        bool beginBar, endBar, caption;
-        QString status, text;
-    };
-    std::vector<Seen> seen;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        seen.push_back({EnabledItems(), BarVisible("Begin bar"), BarVisible("End bar"),
-                        Window().pb->isTextVisible(), Status(0), Window().pb->text()});
-    });
-    watch.start(0);
-    Window().Cut1->trigger();
-    watch.stop();
-
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front().enabled, 0);
-    EXPECT_FALSE(seen.front().beginBar || seen.front().endBar);
-    EXPECT_TRUE(seen.front().caption);
-    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const Seen& s) {
-        return s.status == "Converting" && s.text.endsWith('%') && s.text != "0%";
-    }));
-    EXPECT_EQ(EnabledItems(), 13);
-    EXPECT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
-    EXPECT_FALSE(Window().pb->isTextVisible());
-    EXPECT_EQ(Window().pb->value(), 0);
-    EXPECT_FALSE(Window().IsConverting);
-    EXPECT_EQ(Status(0), "finish");
-    EXPECT_EQ(Status(1), "finish");
-    EXPECT_EQ(Window().OutputDir, dir_.filePath("out") + "/");
-    EXPECT_TRUE(QFileInfo::exists(dir_.filePath("out/a.wav")));
-}
-
-TEST_F(WindowConversionTest, ClosingTheWindowStopsTheCutAtItsNextCheck) {
-    AddRow(Tone("a.wav", 4), 0, 8000 * 4);
-    AddRow(Tone("b.wav", 1), 0, 8000);
-    Window().cb_format->setCurrentIndex(1);
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [this] {
-        if (Window().pb->value() >= 50 && Window().isVisible()) Window().close();
-    });
-    closer.start(0);
-    Window().Cut1->trigger();
-    closer.stop();
-    EXPECT_FALSE(Window().IsConverting);
-    EXPECT_FALSE(Window().isVisible());
-    EXPECT_EQ(Status(0), "finish");
-    EXPECT_EQ(Status(1), "unconverted");
-    EXPECT_FALSE(Window().AudioFileWrite.IsOpen());
-    const int frames = test::ProbeStream(dir_.filePath("out/a.wav"), "duration_ts").toInt();
-    EXPECT_GT(frames, 0);
-    EXPECT_LT(frames, 44100 * 4);
-}
-
-TEST_F(WindowConversionTest, AnUnwritableFolderShowsTheErrorAndRestoresTheControls) {
-    QFile blocker(dir_.filePath("blocker"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    Window().SettingsFile->WriteString("cut", "output directory", blocker.fileName() + "/out");
-    AddRow(Tone("a.wav", 1), 0, 8000);
-    // Through the event loop, so the error takes the application's path.
-    QTimer::singleShot(0, &Window(), [this] { Window().Cut1->trigger(); });
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !prompts_->boxes.isEmpty(); }));
-    EXPECT_TRUE(prompts_->boxes[0].contains("blocker")) << prompts_->boxes[0].toStdString();
-    EXPECT_FALSE(Window().IsConverting);
-    EXPECT_EQ(Window().pb->value(), 0);
-    EXPECT_EQ(EnabledItems(), 13);
-    EXPECT_TRUE(BarVisible("Begin bar") && BarVisible("End bar"));
-    EXPECT_FALSE(Window().pb->isTextVisible());
-    EXPECT_EQ(Status(0), "Converting");
-}
-
-TEST_F(WindowConversionTest, JoinTakesItsFormatFromTheDialogAndRemembersTheChoice) {
-    AddRow(Tone("a.wav", 1), 0, 8000);
-    AddRow(Tone("b.wav", 1), 4000, 8000);
-    QDir().mkdir(dir_.filePath("mix"));
-    prompts_->chosenPath = dir_.filePath("mix/song.txt");
-    prompts_->chosenType = 3;  // "WMA Files(*.wma)"
-    Window().Join2->trigger();
-    ASSERT_TRUE(prompts_->boxes.isEmpty()) << prompts_->boxes[0].toStdString();
-    ASSERT_EQ(prompts_->offered.size(), 1);
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    EXPECT_EQ(prompts_->offered[0],
-              (QStringList{music, "",
-                           "MP3 Files(*.mp3);;WAV Files(*.wav);;WMA Files(*.wma);;OGG Files(*.ogg)",
-                           "1"}));
-    EXPECT_TRUE(QDir(music).exists());
-    const QString output = dir_.filePath("mix/song.wma");
-    EXPECT_EQ(test::ProbeStream(output, "codec_name"), "wmav2");
-    EXPECT_NEAR(static_cast<double>(DecodeWithFfmpeg(output, 44100, 2).size()) / 2, 1.5 * 44100,
-                kFrameSlack[2] + 1);
-
-    // The next Join starts in the stored folder with the last name and type.
-    Window().Join2->trigger();
-    ASSERT_EQ(prompts_->offered.size(), 2);
-    EXPECT_EQ(prompts_->offered[1][0], dir_.filePath("mix"));
-    EXPECT_EQ(prompts_->offered[1][1], "song.txt");
-    EXPECT_EQ(prompts_->offered[1][3], "3");
-    EXPECT_EQ(prompts_->questions, QStringList{"File has existed. Overwrite?"});
-    EXPECT_EQ(test::ProbeStream(output, "codec_name"), "wmav2");
-    EXPECT_EQ(Status(0), "finish");
-    EXPECT_EQ(Status(1), "finish");
-    EXPECT_EQ(EnabledItems(), 13);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ TEST(MulDiv, RoundsHalvesAwayFromZero) {
     EXPECT_EQ(MulDiv(1, -1, 2), -1);
     EXPECT_EQ(MulDiv(-1, -1, 2), 1);
     EXPECT_EQ(MulDiv(3, 1, -2), -2);
-    EXPECT_EQ(MulDiv(5, 1, 4), 1);  // 1.25
+    EXPECT_EQ(MulDiv(5, 1, 4), 1);    // 1.25
     EXPECT_EQ(MulDiv(-7, 1, 4), -2);  // -1.75
 }
 

@@ -24,7 +24,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 #include <functional>
 #include <memory>
 
@@ -178,12 +177,12 @@ TEST_F(MainWindowTest, ControlsSitAtTheirFixedBoundsAboveTheSkin) {
 
 TEST_F(MainWindowTest, ControlsAreSetUpAsTheCommandsNeedThem) {
     Tfm_main& window = Start();
-    QTreeWidget& lv = *window.lv;
-    ASSERT_EQ(lv.columnCount(), 4);
+    QTreeView& lv = *window.lv;
+    ASSERT_EQ(lv.model()->columnCount(), 4);
     const QStringList captions = {"File Name", "Start Time - End Time", "Length", "Status"};
     const int widths[] = {125, 120, 62, 75};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(lv.headerItem()->text(i), captions[i]);
+        EXPECT_EQ(lv.model()->headerData(i, Qt::Horizontal).toString(), captions[i]);
         EXPECT_EQ(lv.columnWidth(i), widths[i]);
         EXPECT_EQ(lv.header()->sectionResizeMode(i), QHeaderView::Fixed);
     }
@@ -218,10 +217,9 @@ TEST_F(MainWindowTest, WithoutSettingsFileTheWindowShowsDefaultsAndWritesNothing
     EXPECT_EQ(window.cb_format->currentIndex(), 0);
     EXPECT_TRUE(SkinWidgetVisible("Pre-listen-off"));
     EXPECT_FALSE(QFile::exists(SettingsPath()));
-    EXPECT_NE(window.SettingsFile, nullptr);
-    EXPECT_FALSE(window.IsConverting || window.IsPlaying || window.IsPaused || window.IsAdding);
-    for (SkinBar* bar : {&window.BeginBar, &window.EndBar, &window.CurrentBar})
-        EXPECT_EQ(bar->slider->GetPosition(), 0);
+    EXPECT_NE(window.Settings(), nullptr);
+    EXPECT_FALSE(R().IsConverting || P().IsPlaying() || P().IsPaused() || R().IsAdding);
+    for (SkinBar bar : {kBeginBar, kEndBar, kCurrentBar}) EXPECT_EQ(Bar(bar), 0);
 }
 
 TEST_F(MainWindowTest, StoredSettingsAreRestored) {
@@ -292,14 +290,15 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheEvents) {
     window.SetConversionMenus(true);
     EXPECT_EQ(Disabled(window), stops);
 
-    window.SetPlayingMenus(true);
+    EditorView& view = window;
+    view.ShowPlayingMenus(true);
     EXPECT_EQ(Disabled(window),
               Sorted({"Stop1", "Stop2", "Cut1", "Cut2", "Join1", "Join2", "Clear1", "Clear2"}));
-    window.SetPauseMenus(false);
+    view.ShowPauseMenus(false);
     EXPECT_EQ(Disabled(window), Sorted({"Stop1", "Stop2", "Cut1", "Cut2", "Join1", "Join2",
                                         "Clear1", "Clear2", "Pause1", "Pause2"}));
-    window.SetPauseMenus(true);
-    window.SetPlayingMenus(false);
+    view.ShowPauseMenus(true);
+    view.ShowPlayingMenus(false);
     EXPECT_EQ(Disabled(window),
               Sorted({"Stop1", "Stop2", "Stopplay1", "StopPlaying1", "Pause1", "Pause2"}));
     // Never disabled by any event.
@@ -310,18 +309,18 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheEvents) {
 
 TEST_F(MainWindowTest, StopClearsTheConversionFlagFromSkinAndMenus) {
     Tfm_main& window = Start();
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     Click("Stop");
-    EXPECT_FALSE(window.IsConverting);
+    EXPECT_FALSE(window.Run().IsConverting);
     for (QAction* stop : {window.Stop1, window.Stop2}) {
-        window.IsConverting = true;
+        window.Run().IsConverting = true;
         stop->setEnabled(true);
         stop->trigger();
-        EXPECT_FALSE(window.IsConverting);
+        EXPECT_FALSE(window.Run().IsConverting);
     }
     // A click on "Stop" while nothing converts changes nothing.
     Click("Stop");
-    EXPECT_FALSE(window.IsConverting);
+    EXPECT_FALSE(window.Run().IsConverting);
     EXPECT_EQ(window.pb->value(), 0);
 }
 
@@ -334,27 +333,27 @@ TEST_F(MainWindowTest, AnErrorWhoseCleanUpFailsTooStillEndsTheConversion) {
     window.AudioFileWrite.CreateForWrite(target, 0);
     window.AudioFileWrite.SetSourceFormat(8000, 1);
     dir.reset();  // the folder goes, so the output can no longer be put in place
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     window.pb->setValue(40);
     window.ApplicationEventsException(QStringLiteral("No space left on device"));
     ASSERT_FALSE(prompts_->informations.isEmpty());
     EXPECT_EQ(prompts_->informations.front(), "No space left on device");
     EXPECT_FALSE(window.AudioFileWrite.IsOpen());
-    EXPECT_FALSE(window.IsConverting);
+    EXPECT_FALSE(window.Run().IsConverting);
     EXPECT_EQ(window.pb->value(), 0);
     EXPECT_FALSE(QFileInfo::exists(target));
 }
 
 TEST_F(MainWindowTest, SkinNamesMatchExactlyCaseIncluded) {
     Tfm_main& window = Start();
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     for (const char* name : {"Cut", "Join", "Help", "stop", "STOP", "Options ", ""}) {
         NamedObject object(QString::fromLatin1(name));
         emit window.Skin->OnClick(&object);
     }
-    EXPECT_TRUE(window.IsConverting);
+    EXPECT_TRUE(window.Run().IsConverting);
     EXPECT_TRUE(prompts_->urls.isEmpty());
-    window.IsConverting = false;
+    window.Run().IsConverting = false;
     NamedObject help(QStringLiteral("Help"));
     emit window.Skin->OnClick(&help);
     EXPECT_TRUE(prompts_->urls.isEmpty());
@@ -369,12 +368,12 @@ TEST_F(MainWindowTest, SkinNamesMatchExactlyCaseIncluded) {
 
 TEST_F(MainWindowTest, OptionsOpenTheSettingsDialogCentredUnlessConverting) {
     Tfm_main& window = Start();
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     Click("Options");
     window.Option1->trigger();
     EXPECT_TRUE(prompts_->shown.isEmpty());
 
-    window.IsConverting = false;
+    window.Run().IsConverting = false;
     Click("Options");
     window.Option1->trigger();
     ASSERT_EQ(prompts_->shown.size(), 2);
@@ -382,7 +381,7 @@ TEST_F(MainWindowTest, OptionsOpenTheSettingsDialogCentredUnlessConverting) {
     EXPECT_EQ(prompts_->shown[1], forms_.fm_set);
 
     // "About" works at any time.
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     window.About1->trigger();
     ASSERT_EQ(prompts_->shown.size(), 3);
     EXPECT_EQ(prompts_->shown[2], forms_.fm_about);
@@ -396,25 +395,30 @@ TEST_F(MainWindowTest, OptionsOpenTheSettingsDialogCentredUnlessConverting) {
 }
 
 TEST_F(MainWindowTest, PreListenSwitchShowsAndStoresItsStateUnlessPlaying) {
-    Tfm_main& window = Start();
+    Start();
     SettingsFile settings(SettingsPath());
+    QTemporaryDir dir;
 
-    window.IsPlaying = true;
+    PlayTone(dir.path());
     Click("Pre-listen-off");
     EXPECT_TRUE(SkinWidgetVisible("Pre-listen-off"));
-    EXPECT_FALSE(QFile::exists(SettingsPath()));
+    EXPECT_EQ(settings.ReadString("cut", "pre-listen", "absent"), "absent");
 
-    window.IsPlaying = false;
+    P().PausePlayback();  // paused counts as playing
+    Click("Pre-listen-off");
+    EXPECT_TRUE(SkinWidgetVisible("Pre-listen-off"));
+    P().StopPlayback();
     Click("Pre-listen-off");
     EXPECT_FALSE(SkinWidgetVisible("Pre-listen-off"));
     EXPECT_EQ(settings.ReadString("cut", "pre-listen", "absent"), "1");
 
-    window.IsPlaying = true;
+    W().Play1Click();
+    ASSERT_TRUE(P().IsPlaying());
     Click("Pre-listen-on");
     EXPECT_FALSE(SkinWidgetVisible("Pre-listen-off"));
     EXPECT_EQ(settings.ReadString("cut", "pre-listen", "absent"), "1");
 
-    window.IsPlaying = false;
+    P().StopPlayback();
     Click("Pre-listen-on");
     EXPECT_TRUE(SkinWidgetVisible("Pre-listen-off"));
     EXPECT_EQ(settings.ReadString("cut", "pre-listen", "absent"), "0");
@@ -422,71 +426,75 @@ TEST_F(MainWindowTest, PreListenSwitchShowsAndStoresItsStateUnlessPlaying) {
 
 TEST_F(MainWindowTest, PressingABarSavesItsPositionAndTimeText) {
     Tfm_main& window = Start();
-    window.BeginBar.slider->SetPosition(437);
-    window.BeginTime.label->SetText("00:01:02");
-    window.EndBar.slider->SetPosition(901);
-    window.EndTime.label->SetText("00:09:09");
+    Slider("Begin bar")->SetPosition(437);
+    Object("Begin time")->Label()->SetText("00:01:02");
+    Slider("End bar")->SetPosition(901);
+    Object("End time")->Label()->SetText("00:09:09");
 
     emit window.Skin->OnMouseDown(Object("Begin bar"), 0, 3, 4);
-    EXPECT_EQ(window.SavedBarPos, 437);
-    EXPECT_EQ(window.SavedTimeText, "00:01:02");
+    EXPECT_EQ(R().SavedBarPos, 437);
+    EXPECT_EQ(R().SavedTimeText, "00:01:02");
     emit window.Skin->OnMouseDown(Object("End bar"), 1, 3, 4);  // any button
-    EXPECT_EQ(window.SavedBarPos, 901);
-    EXPECT_EQ(window.SavedTimeText, "00:09:09");
+    EXPECT_EQ(R().SavedBarPos, 901);
+    EXPECT_EQ(R().SavedTimeText, "00:09:09");
     // Other objects leave the saved state alone.
     emit window.Skin->OnMouseDown(Object("Current bar"), 0, 3, 4);
     emit window.Skin->OnMouseDown(Object("Play"), 0, 3, 4);
-    EXPECT_EQ(window.SavedBarPos, 901);
-    EXPECT_EQ(window.SavedTimeText, "00:09:09");
+    EXPECT_EQ(R().SavedBarPos, 901);
+    EXPECT_EQ(R().SavedTimeText, "00:09:09");
 }
 
 TEST_F(MainWindowTest, ReleasingTheCurrentBarResumesOnlyRunningPlayback) {
     Tfm_main& window = Start();
-    window.IsPlaying = true;
-    window.IsPaused = true;
-    window.FreshPlay = true;
+    QTemporaryDir dir;
+    PlayTone(dir.path());
+    P().PausePlayback();
     emit window.Skin->OnMouseUp(Object("Current bar"), 0, 0, 0);
-    EXPECT_TRUE(window.IsPlaying);
-    EXPECT_TRUE(window.IsPaused);
-    EXPECT_TRUE(window.FreshPlay);
+    EXPECT_TRUE(P().IsPlaying());
+    EXPECT_TRUE(P().IsPaused());
+    EXPECT_EQ(L().Status(0), "pause");
 
-    window.IsPaused = false;
+    W().Play1Click();  // resumes
+    ASSERT_FALSE(P().IsPaused());
+    L().SetStatus(0, "marked");
     emit window.Skin->OnMouseUp(Object("Begin bar"), 0, 0, 0);
-    EXPECT_TRUE(window.IsPlaying);
-    EXPECT_TRUE(window.FreshPlay);
+    EXPECT_EQ(L().Status(0), "marked");
 
-    // With an empty list the restarted playback has nothing to play.
+    // A release on a running player starts it again from the bar's place in the same range.
+    Slider("Current bar")->SetPosition(500);
+    emit window.Skin->OnScrollTrack(Object("Current bar"), 500);
     emit window.Skin->OnMouseUp(Object("Current bar"), 0, 0, 0);
-    EXPECT_FALSE(window.IsPlaying);
-    EXPECT_FALSE(window.FreshPlay);
+    EXPECT_TRUE(P().IsPlaying());
+    EXPECT_EQ(L().Status(0), "Playing");
+    EXPECT_EQ(P().OffsetPos(), 44100 * 10 / 2);
 }
 
 TEST_F(MainWindowTest, RestoreTimerPutsTheRefusedBarBackOnce) {
     Tfm_main& window = Start();
-    window.BeginBar.slider->SetPosition(800);
-    window.EndBar.slider->SetPosition(900);
-    window.SavedBarPos = 250;
-    window.RestoreBeginBar = true;
+    Slider("Begin bar")->SetPosition(800);
+    Slider("End bar")->SetPosition(900);
+    R().SavedBarPos = 250;
+    R().RestoreBeginBar = true;
     window.Timer->start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.BeginBar.slider->GetPosition() == 250; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Bar(kBeginBar) == 250; }));
     EXPECT_FALSE(window.Timer->isActive());
-    EXPECT_EQ(window.EndBar.slider->GetPosition(), 900);
+    EXPECT_EQ(Bar(kEndBar), 900);
 
-    window.SavedBarPos = 333;
-    window.RestoreBeginBar = false;
+    R().SavedBarPos = 333;
+    R().RestoreBeginBar = false;
     window.Timer->start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.EndBar.slider->GetPosition() == 333; }));
-    EXPECT_EQ(window.BeginBar.slider->GetPosition(), 250);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Bar(kEndBar) == 333; }));
+    EXPECT_EQ(Bar(kBeginBar), 250);
 }
 
 TEST_F(MainWindowTest, EscapeClosesTheActiveMainWindow) {
     Tfm_main& window = Start();
     Activate();
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.IsConverting);
-    EXPECT_EQ(window.SettingsFile, nullptr);
+    EXPECT_FALSE(window.Run().IsConverting);
+    EXPECT_EQ(window.Settings(), nullptr);
     EXPECT_TRUE(prompts_->urls.isEmpty());
 }
 
@@ -508,7 +516,7 @@ TEST_F(MainWindowTest, EscapeInTheAboutBoxLeavesTheMainWindowOpenAndF1StillHelps
     EXPECT_TRUE(aboutWasActive);
     EXPECT_FALSE(forms_.fm_about->isVisible());
     EXPECT_TRUE(window.isVisible());
-    EXPECT_NE(window.SettingsFile, nullptr);
+    EXPECT_NE(window.Settings(), nullptr);
     ASSERT_EQ(prompts_->urls.size(), 1);
     EXPECT_TRUE(prompts_->urls[0].toLocalFile().endsWith("/help/quillet.html"));
 
@@ -544,12 +552,12 @@ TEST_F(MainWindowTest, RightClickOnTheListOpensThePopupMenuWhoseEscapeKeepsTheWi
     EXPECT_EQ(popup, window.pm);
     EXPECT_FALSE(window.pm->isVisible());
     EXPECT_TRUE(window.isVisible());
-    EXPECT_NE(window.SettingsFile, nullptr);
+    EXPECT_NE(window.Settings(), nullptr);
 }
 
 TEST_F(MainWindowTest, ListTextsFitTheirFixedColumns) {
     Tfm_main& window = Start();
-    QTreeWidget& lv = *window.lv;
+    QTreeView& lv = *window.lv;
     const QFontMetrics metrics(lv.font());
     const QStringList captions = {"File Name", "Start Time - End Time", "Length", "Status"};
     for (int i = 0; i < 4; ++i)
@@ -563,11 +571,11 @@ TEST_F(MainWindowTest, ListTextsFitTheirFixedColumns) {
 
 TEST_F(MainWindowTest, ExitAndTheCloseBoxCloseWithoutAsking) {
     Tfm_main& window = Start();
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     window.Exit1->trigger();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.IsConverting);
-    EXPECT_EQ(window.SettingsFile, nullptr);
+    EXPECT_FALSE(window.Run().IsConverting);
+    EXPECT_EQ(window.Settings(), nullptr);
     EXPECT_TRUE(prompts_->questions.isEmpty());
     // Nothing is written at shutdown.
     EXPECT_FALSE(QFile::exists(SettingsPath()));
@@ -578,19 +586,19 @@ TEST_F(MainWindowTest, ExitAndTheCloseBoxCloseWithoutAsking) {
 TEST_F(MainWindowTest, UncaughtErrorIsShownAndTheConversionCleanedUp) {
     Tfm_main& window = Start();
     QDir().mkpath(SettingsPath());  // a folder where the file should be: every write fails
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     window.pb->setValue(57);
     QTimer::singleShot(0, &window, [&] { emit window.Skin->OnClick(Object("Pre-listen-off")); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !prompts_->informations.isEmpty(); }));
     EXPECT_EQ(prompts_->informations, QStringList{"Unable to write to " + SettingsPath()});
-    EXPECT_FALSE(window.IsConverting);
+    EXPECT_FALSE(window.Run().IsConverting);
     EXPECT_EQ(window.pb->value(), 0);
 
     // The program goes on: the next command works.
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     window.Stop1->setEnabled(true);
     window.Stop1->trigger();
-    EXPECT_FALSE(window.IsConverting);
+    EXPECT_FALSE(window.Run().IsConverting);
 }
 
 TEST_F(MainWindowTest, EngineErrorDuringAConversionClosesBothAudioFiles) {
@@ -601,7 +609,7 @@ TEST_F(MainWindowTest, EngineErrorDuringAConversionClosesBothAudioFiles) {
     window.AudioFileRead.OpenForRead(wav, 0, 1);
     window.AudioFileWrite.OpenForRead(wav, 0, 1);
     ASSERT_TRUE(window.AudioFileRead.IsOpen() && window.AudioFileWrite.IsOpen());
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     window.pb->setValue(80);
     const QString missing = dir.filePath("gone.mp3");
     QTimer::singleShot(0, &window, [&] {
@@ -615,20 +623,22 @@ TEST_F(MainWindowTest, EngineErrorDuringAConversionClosesBothAudioFiles) {
     EXPECT_FALSE(window.AudioFileRead.IsOpen());
     EXPECT_FALSE(window.AudioFileWrite.IsOpen());
     EXPECT_EQ(window.pb->value(), 0);
-    EXPECT_FALSE(window.IsConverting);
+    EXPECT_FALSE(window.Run().IsConverting);
 }
 
 TEST_F(MainWindowTest, UncaughtErrorOutsideAConversionLeavesTheRunStateAlone) {
     Tfm_main& window = Start();
+    QTemporaryDir dir;
+    PlayTone(dir.path());
+    P().PausePlayback();
     window.pb->setValue(12);
-    window.IsPlaying = true;
-    window.IsPaused = true;
     QTimer::singleShot(0, &window, [] { throw AudioError("The sound device went away."); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !prompts_->informations.isEmpty(); }));
     EXPECT_EQ(prompts_->informations, QStringList{"The sound device went away."});
     EXPECT_EQ(window.pb->value(), 12);
-    EXPECT_TRUE(window.IsPlaying);
-    EXPECT_TRUE(window.IsPaused);
+    EXPECT_TRUE(P().IsPlaying());
+    EXPECT_TRUE(P().IsPaused());
+    EXPECT_EQ(L().Status(0), "pause");
 }
 
 TEST_F(MainWindowTest, UncaughtErrorAppearsInARealInformationBox) {

@@ -3,14 +3,15 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -19,8 +20,10 @@
 #include "app/Tfm_main.h"
 #include "common/FormatTime.h"
 #include "common/MulDiv.h"
+#include "dialogs/Tfm_dir.h"
 #include "editor/PlayRange.h"
 #include "platform/audio/AudioError.h"
+#include "platform/player/TAudioPlayer2.h"
 #include "platform/skin/SkinSlider.h"
 #include "platform/skin/TSkin.h"
 #include "support/MainWindowFixture.h"
@@ -128,13 +131,9 @@ class PlaybackTest : public test::MainWindowFixture {
         QObject::connect(W().AudioPlayer, &TAudioPlayer2::OnTimer, W().AudioPlayer,
                          [this](int current, int, int) {
                              timerSamples_.push_back(current);
-                             timerTexts_ << W().CurrentTime.label->GetText();
-                             timerOffsets_.push_back(W().PlayOffsetPos);
+                             timerTexts_ << Text(kCurrentTime);
+                             timerOffsets_.push_back(P().OffsetPos());
                          });
-    }
-    void TearDown() override {
-        if (forms_.fm_main && forms_.fm_main->IsPlaying) forms_.fm_main->StopPlayback();
-        forms_.fm_main.reset();
     }
 
     Files& F() { return *gFiles; }
@@ -144,25 +143,19 @@ class PlaybackTest : public test::MainWindowFixture {
         auto* widget = W().findChild<QWidget*>(name);
         return widget && widget->isVisibleTo(&W());
     }
-    int Bar(SkinBar& b) { return b.slider->GetPosition(); }
-    QString Text(SkinText& t) { return t.label->GetText(); }
-    QString Status(int row) { return W().lv->topLevelItem(row)->text(3); }
-    int Selected() {
-        const auto items = W().lv->selectedItems();
-        return items.isEmpty() ? -1 : W().lv->indexOfTopLevelItem(items.front());
-    }
-    bool PreListenStored() { return W().SettingsFile->ReadBool("cut", "pre-listen", false); }
+    QString Status(int row) { return L().Status(row); }
+    bool PreListenStored() { return S().ReadBool("cut", "pre-listen", false); }
     bool WaitPlayingPast(int bar) {
         return QTest::qWaitFor(
-            [&] { return W().IsPlaying && !W().IsPaused && Bar(W().CurrentBar) > bar; }, kWait);
+            [&] { return P().IsPlaying() && !P().IsPaused() && Bar(kCurrentBar) > bar; }, kWait);
     }
 
     // The window as playback leaves it, and as a fresh one has it.
     void ExpectStopped(int row) {
-        EXPECT_FALSE(W().IsPlaying);
-        EXPECT_FALSE(W().IsPaused);
+        EXPECT_FALSE(P().IsPlaying());
+        EXPECT_FALSE(P().IsPaused());
         EXPECT_EQ(Status(row), "Stop");
-        EXPECT_EQ(Text(W().Filename), "No file is playing");
+        EXPECT_EQ(Text(kFilename), "No file is playing");
         EXPECT_FALSE(Visible("Current bar"));
         EXPECT_TRUE(Visible("Begin bar"));
         EXPECT_TRUE(Visible("End bar"));
@@ -182,12 +175,12 @@ class PlaybackTest : public test::MainWindowFixture {
 };
 
 TEST_F(PlaybackTest, StopOrPlayWithNothingToPlayDoesNothing) {
-    const QString filename = Text(W().Filename);
+    const QString filename = Text(kFilename);
     W().Stopplay1->trigger();
     W().Play1->trigger();
     W().Pause1->trigger();
-    EXPECT_FALSE(W().IsPlaying);
-    EXPECT_EQ(Text(W().Filename), filename);
+    EXPECT_FALSE(P().IsPlaying());
+    EXPECT_EQ(Text(kFilename), filename);
     EXPECT_FALSE(W().Stopplay1->isEnabled());
     EXPECT_TRUE(W().Pause1->isEnabled());
     EXPECT_TRUE(W().Cut1->isEnabled());
@@ -196,7 +189,7 @@ TEST_F(PlaybackTest, StopOrPlayWithNothingToPlayDoesNothing) {
     W().Stopplay1->trigger();
     Press("Stop playing");
     EXPECT_EQ(Status(0), "unconverted");
-    EXPECT_EQ(Text(W().Filename), filename);
+    EXPECT_EQ(Text(kFilename), filename);
     EXPECT_FALSE(W().Stopplay1->isEnabled());
     EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
@@ -206,23 +199,23 @@ TEST_F(PlaybackTest, PlayWithNoSelectionPlaysRowZeroAndStopPutsTheWindowBack) {
     W().lv->clearSelection();
     Press("Play");
     EXPECT_EQ(Selected(), 0);
-    EXPECT_TRUE(W().IsPlaying);
-    EXPECT_FALSE(W().IsPaused);
-    EXPECT_EQ(W().PlayingTrack, 0);
+    EXPECT_TRUE(P().IsPlaying());
+    EXPECT_FALSE(P().IsPaused());
+    EXPECT_EQ(P().PlayingTrack(), 0);
     EXPECT_EQ(Status(0), "Playing");
     EXPECT_EQ(Status(1), "unconverted");
-    EXPECT_EQ(Text(W().Filename), "three.mp3");
+    EXPECT_EQ(Text(kFilename), "three.mp3");
     EXPECT_TRUE(Visible("Current bar"));
     EXPECT_FALSE(Visible("Begin bar"));
     EXPECT_FALSE(Visible("End bar"));
     ExpectPlayingMenus(true);
     ASSERT_TRUE(WaitPlayingPast(50));
-    EXPECT_NE(Text(W().CurrentTime), QString());
+    EXPECT_NE(Text(kCurrentTime), QString());
 
     W().StopPlaying1->trigger();
     ExpectStopped(0);
-    EXPECT_EQ(Bar(W().CurrentBar), 0);
-    EXPECT_EQ(Text(W().CurrentTime), "00:00:00");
+    EXPECT_EQ(Bar(kCurrentBar), 0);
+    EXPECT_EQ(Text(kCurrentTime), "00:00:00");
     // A stopped player sends nothing more.
     const size_t events = timerSamples_.size();
     QTest::qWait(300);
@@ -237,13 +230,13 @@ TEST_F(PlaybackTest, PlayWhileAnotherRowPlaysStopsThatRowAndStartsFromTheBeginni
     W().Play2->trigger();
     EXPECT_EQ(Status(0), "Stop");
     EXPECT_EQ(Status(1), "Playing");
-    EXPECT_EQ(W().PlayingTrack, 1);
-    EXPECT_EQ(Text(W().Filename), "one.wav");
-    EXPECT_EQ(W().PlayOffsetPos, 0);
-    EXPECT_EQ(W().PlayLengthPos, 44100);
-    EXPECT_EQ(Bar(W().CurrentBar), 0);
+    EXPECT_EQ(P().PlayingTrack(), 1);
+    EXPECT_EQ(Text(kFilename), "one.wav");
+    EXPECT_EQ(P().OffsetPos(), 0);
+    EXPECT_EQ(P().Range().LengthPos, 44100);
+    EXPECT_EQ(Bar(kCurrentBar), 0);
     // The one-second file plays to its end: the player's end puts the window back.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, kWait));
     ExpectStopped(1);
     EXPECT_EQ(Status(0), "Stop");
     EXPECT_FALSE(timerSamples_.empty());
@@ -255,42 +248,42 @@ TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(100));
     W().Pause1->trigger();
-    EXPECT_TRUE(W().IsPaused);
-    EXPECT_TRUE(W().IsPlaying);
+    EXPECT_TRUE(P().IsPaused());
+    EXPECT_TRUE(P().IsPlaying());
     EXPECT_EQ(Status(0), "pause");
     EXPECT_FALSE(W().Pause1->isEnabled());
     EXPECT_FALSE(W().Pause2->isEnabled());
     EXPECT_TRUE(W().Stopplay1->isEnabled());
     EXPECT_TRUE(W().AudioFileRead.IsOpen());
-    const int held = Bar(W().CurrentBar);
-    const QString heldTime = Text(W().CurrentTime);
+    const int held = Bar(kCurrentBar);
+    const QString heldTime = Text(kCurrentTime);
     Press("Pause");  // a second pause changes nothing
-    EXPECT_TRUE(W().IsPaused);
+    EXPECT_TRUE(P().IsPaused());
     EXPECT_EQ(Status(0), "pause");
     const size_t events = timerSamples_.size();
     QTest::qWait(300);
     EXPECT_EQ(timerSamples_.size(), events);
-    EXPECT_EQ(Bar(W().CurrentBar), held);
-    EXPECT_EQ(Text(W().CurrentTime), heldTime);
+    EXPECT_EQ(Bar(kCurrentBar), held);
+    EXPECT_EQ(Text(kCurrentTime), heldTime);
 
     // Dragging while paused moves the bar and the time but does not resume.
     Slider("Current bar")->MoveByUser(600);
-    EXPECT_EQ(Text(W().CurrentTime), FormatTime(MulDiv(600, 3, 1000)));
-    EXPECT_TRUE(W().IsPaused);
+    EXPECT_EQ(Text(kCurrentTime), FormatTime(MulDiv(600, 3, 1000)));
+    EXPECT_TRUE(P().IsPaused());
     EXPECT_EQ(Status(0), "pause");
     QTest::qWait(300);
     EXPECT_EQ(timerSamples_.size(), events);
-    EXPECT_EQ(Bar(W().CurrentBar), 600);
+    EXPECT_EQ(Bar(kCurrentBar), 600);
 
     W().Play1->trigger();
-    EXPECT_FALSE(W().IsPaused);
+    EXPECT_FALSE(P().IsPaused());
     EXPECT_EQ(Status(0), "Playing");
     EXPECT_TRUE(W().Pause1->isEnabled());
     EXPECT_TRUE(W().Pause2->isEnabled());
-    EXPECT_EQ(W().PlayOffsetPos, MulDiv(600, kThreeLength, 1000));
-    EXPECT_EQ(W().PlayLengthPos, kThreeLength);
+    EXPECT_EQ(P().OffsetPos(), MulDiv(600, kThreeLength, 1000));
+    EXPECT_EQ(P().Range().LengthPos, kThreeLength);
     ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
-    EXPECT_GE(Bar(W().CurrentBar), 600);
+    EXPECT_GE(Bar(kCurrentBar), 600);
     EXPECT_EQ(timerOffsets_.back(), MulDiv(600, kThreeLength, 1000));
 }
 
@@ -300,14 +293,14 @@ TEST_F(PlaybackTest, ReleasingTheCurrentBarWhilePlayingGoesOnFromThere) {
     ASSERT_TRUE(WaitPlayingPast(30));
     const size_t events = timerSamples_.size();
     Slider("Current bar")->MoveByUser(700);
-    EXPECT_TRUE(W().IsPlaying);
-    EXPECT_FALSE(W().IsPaused);
-    EXPECT_FALSE(W().FreshPlay);
+    EXPECT_TRUE(P().IsPlaying());
+    EXPECT_FALSE(P().IsPaused());
+    EXPECT_FALSE(P().FreshPlay());
     EXPECT_EQ(Status(0), "Playing");
-    EXPECT_EQ(W().PlayOffsetPos, MulDiv(700, kThreeLength, 1000));
-    EXPECT_EQ(W().PlayLengthPos, kThreeLength);
+    EXPECT_EQ(P().OffsetPos(), MulDiv(700, kThreeLength, 1000));
+    EXPECT_EQ(P().Range().LengthPos, kThreeLength);
     ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
-    EXPECT_GE(Bar(W().CurrentBar), 700);
+    EXPECT_GE(Bar(kCurrentBar), 700);
 }
 
 TEST_F(PlaybackTest, PreListenPlaysTheSegmentAndStopsAtItsEnd) {
@@ -317,13 +310,13 @@ TEST_F(PlaybackTest, PreListenPlaysTheSegmentAndStopsAtItsEnd) {
     AddAll({F().three});
     Press("Begin right");
     Press("End left");
-    ASSERT_EQ(W().TrackTable[0].StartPos, 44100);
-    ASSERT_EQ(W().TrackTable[0].EndPos, 88200);
+    ASSERT_EQ(L().Record(0).StartPos, 44100);
+    ASSERT_EQ(L().Record(0).EndPos, 88200);
 
     W().Play1->trigger();
-    EXPECT_EQ(W().PlayStartPos, 44100);
-    EXPECT_EQ(W().PlayLengthPos, 44100);
-    EXPECT_EQ(W().PlayLengthSec, 1);
+    EXPECT_EQ(P().Range().StartPos, 44100);
+    EXPECT_EQ(P().Range().LengthPos, 44100);
+    EXPECT_EQ(P().Range().LengthSec, 1);
     // The switch cannot change while playing or paused.
     Press("Pre-listen-on");
     Press("Pre-listen-off");
@@ -336,14 +329,14 @@ TEST_F(PlaybackTest, PreListenPlaysTheSegmentAndStopsAtItsEnd) {
     EXPECT_FALSE(Visible("Pre-listen-off"));
     EXPECT_TRUE(PreListenStored());
     W().Play1->trigger();
-    ASSERT_FALSE(W().IsPaused);
+    ASSERT_FALSE(P().IsPaused());
 
     // The file goes on after the segment: it is the timer that ends playback.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, kWait));
     ExpectStopped(0);
-    EXPECT_EQ(Text(W().CurrentTime), "00:00:02");
+    EXPECT_EQ(Text(kCurrentTime), "00:00:02");
     EXPECT_EQ(timerTexts_.back(), "00:00:02");
-    EXPECT_EQ(Bar(W().CurrentBar), 1000);
+    EXPECT_EQ(Bar(kCurrentBar), 1000);
 
     // Stopped, the switch works again.
     Press("Pre-listen-on");
@@ -357,7 +350,7 @@ TEST_F(PlaybackTest, TheSwitchIsIgnoredWhilePlayingWithPreListenOff) {
     Press("Pre-listen-off");
     EXPECT_TRUE(Visible("Pre-listen-off"));
     EXPECT_FALSE(PreListenStored());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, kWait));
     ExpectStopped(0);
 }
 
@@ -366,27 +359,26 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(150));
     // The bar follows the last timer event; a mark is within one bar step of what it measured.
-    const int p = Bar(W().CurrentBar);
+    const int p = Bar(kCurrentBar);
     const int64_t heard = timerSamples_.back() + timerOffsets_.back();
     Press("Begin");
-    const TrackInfo& t = W().TrackTable[0];
+    const TrackInfo& t = L().Record(0);
     EXPECT_EQ(t.StartPos, MulDiv(p, kThreeLength, 1000));
     EXPECT_LE(std::abs(t.StartPos - heard), kThreeLength / 2000 + 1);
     EXPECT_EQ(t.StartSec, MulDiv(p, 3, 1000));
-    EXPECT_EQ(Bar(W().BeginBar), p);
-    EXPECT_EQ(Text(W().BeginTime), FormatTime(t.StartSec));
-    EXPECT_EQ(W().lv->topLevelItem(0)->text(1),
-              "  " + FormatTime(t.StartSec) + " - " + FormatTime(t.EndSec));
-    EXPECT_EQ(Text(W().TotalTime), FormatTime(t.EndSec - t.StartSec));
-    EXPECT_TRUE(W().IsPlaying);
-    EXPECT_EQ(W().PlayLengthPos, kThreeLength);  // the range stays
+    EXPECT_EQ(Bar(kBeginBar), p);
+    EXPECT_EQ(Text(kBeginTime), FormatTime(t.StartSec));
+    EXPECT_EQ(Cell(0, 1), "  " + FormatTime(t.StartSec) + " - " + FormatTime(t.EndSec));
+    EXPECT_EQ(Text(kTotalTime), FormatTime(t.EndSec - t.StartSec));
+    EXPECT_TRUE(P().IsPlaying());
+    EXPECT_EQ(P().Range().LengthPos, kThreeLength);  // the range stays
 
     ASSERT_TRUE(WaitPlayingPast(p + 150));
-    const int q = Bar(W().CurrentBar);
+    const int q = Bar(kCurrentBar);
     Press("End");
     EXPECT_EQ(t.EndPos, MulDiv(q, kThreeLength, 1000));
-    EXPECT_EQ(Bar(W().EndBar), q);
-    EXPECT_EQ(Text(W().EndTime), FormatTime(t.EndSec));
+    EXPECT_EQ(Bar(kEndBar), q);
+    EXPECT_EQ(Text(kEndTime), FormatTime(t.EndSec));
     EXPECT_TRUE(prompts_->boxes.isEmpty());
 
     // A begin at or after the end is refused and playback goes on.
@@ -396,15 +388,15 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
     EXPECT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     EXPECT_EQ(t.StartPos, before.StartPos);
     EXPECT_EQ(t.EndPos, before.EndPos);
-    EXPECT_EQ(Bar(W().BeginBar), p);
-    EXPECT_TRUE(W().IsPlaying);
+    EXPECT_EQ(Bar(kBeginBar), p);
+    EXPECT_TRUE(P().IsPlaying());
     const size_t events = timerSamples_.size();
     ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
 
     W().Stopplay1->trigger();
     EXPECT_TRUE(Visible("Begin bar"));
-    EXPECT_EQ(Bar(W().BeginBar), p);
-    EXPECT_EQ(Bar(W().EndBar), q);
+    EXPECT_EQ(Bar(kBeginBar), p);
+    EXPECT_EQ(Bar(kEndBar), q);
 }
 
 TEST_F(PlaybackTest, MarksWithPreListenLandOnTheWholeFileScale) {
@@ -414,20 +406,20 @@ TEST_F(PlaybackTest, MarksWithPreListenLandOnTheWholeFileScale) {
     W().Play1->trigger();
     ASSERT_TRUE(WaitPlayingPast(150));
     W().Pause1->trigger();
-    const int p = Bar(W().CurrentBar);
+    const int p = Bar(kCurrentBar);
     Press("Begin");  // a pause keeps the place to mark
-    const TrackInfo& t = W().TrackTable[0];
+    const TrackInfo& t = L().Record(0);
     const int64_t a = MulDiv(p, 88200, 1000) + 44100;
     EXPECT_EQ(t.StartPos, a);
     const int bar = MulDiv(static_cast<int32_t>(a), 1000, kThreeLength);
-    EXPECT_EQ(Bar(W().BeginBar), bar);
+    EXPECT_EQ(Bar(kBeginBar), bar);
     EXPECT_EQ(t.StartSec, MulDiv(bar, 3, 1000));
-    EXPECT_EQ(W().PlayStartPos, 44100);
+    EXPECT_EQ(P().Range().StartPos, 44100);
     // Resuming plays on in the range it started with.
     W().Play1->trigger();
-    EXPECT_EQ(W().PlayOffsetPos, MulDiv(p, 88200, 1000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
-    EXPECT_EQ(Text(W().CurrentTime), "00:00:03");
+    EXPECT_EQ(P().OffsetPos(), MulDiv(p, 88200, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, kWait));
+    EXPECT_EQ(Text(kCurrentTime), "00:00:03");
 }
 
 TEST_F(PlaybackTest, PlaybackEndsOnItsOwnAfterTheWindowClosed) {
@@ -437,9 +429,9 @@ TEST_F(PlaybackTest, PlaybackEndsOnItsOwnAfterTheWindowClosed) {
     ASSERT_TRUE(WaitPlayingPast(20));
     W().close();
     // The settings are gone; the player's events must not reach for them.
-    ASSERT_EQ(W().SettingsFile, nullptr);
+    ASSERT_EQ(W().Settings(), nullptr);
     const size_t events = timerSamples_.size();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, kWait));
     EXPECT_GT(timerSamples_.size(), events);
     EXPECT_EQ(Status(0), "Stop");
     EXPECT_TRUE(prompts_->boxes.isEmpty());
@@ -455,21 +447,27 @@ TEST_F(PlaybackTest, PlayFromTheSkinDuringAFolderScanKeepsPlaying) {
     QTimer starter;
     starter.setInterval(0);
     QObject::connect(&starter, &QTimer::timeout, [&] {
-        if (W().RowCount() < 1 || W().IsPlaying) return;
+        if (Rows() < 1 || P().IsPlaying()) return;
         starter.stop();
         Select(0);
         Press("Play");
     });
     starter.start();
-    W().ScanFolder(dir.path(), false);
+    prompts_->inside = [&dir](QDialog& d) {
+        auto& chooser = static_cast<Tfm_dir&>(d);
+        ASSERT_TRUE(chooser.SelectFolder(dir.path()));
+        chooser.cbx_sub->setChecked(false);
+        chooser.btn_ok->click();
+    };
+    W().AddPath1Click();
     starter.stop();
-    ASSERT_EQ(W().RowCount(), 12);
-    ASSERT_TRUE(W().IsPlaying);
-    EXPECT_LT(W().PlayingTrack, 12);
+    ASSERT_EQ(Rows(), 12);
+    ASSERT_TRUE(P().IsPlaying());
+    EXPECT_LT(P().PlayingTrack(), 12);
     EXPECT_TRUE(W().AudioFileRead.IsOpen());
     // The one second plays to its end and stops on its own.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !W().IsPlaying; }, kWait));
-    EXPECT_EQ(Text(W().CurrentTime), "00:00:01");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, kWait));
+    EXPECT_EQ(Text(kCurrentTime), "00:00:01");
     EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
 
@@ -491,7 +489,7 @@ TEST_F(PlaybackTest, AFileRemovedBeforePlayShowsTheEnginesText) {
     QTimer::singleShot(0, &W(), [this] { W().Play1->trigger(); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts_->boxes.isEmpty(); }, kWait));
     EXPECT_EQ(prompts_->boxes, QStringList{expected});
-    EXPECT_FALSE(W().IsPlaying);
+    EXPECT_FALSE(P().IsPlaying());
     EXPECT_TRUE(W().Cut1->isEnabled());
 }
 

@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTimer>
 #include <limits>
 #include <memory>
 
@@ -127,11 +127,11 @@ TEST(SegmentArithmetic, TotalByPositionsRoundsPerRowAndSkipsRowsWithoutLength) {
     table[0] = Track(80000, 10);
     table[0].StartPos = 20000;  // 7.5 s of 10
     table[1] = Track(160000, 20);
-    EXPECT_EQ(TotalSecondsByPositions(table, 2), 28);  // 8 + 20, where the seconds give 27
+    EXPECT_EQ(table.TotalSecondsByPositions(2), 28);  // 8 + 20, where the seconds give 27
     table[2] = Track(0, 0);  // a row whose length scales to nothing adds nothing (not -1)
-    EXPECT_EQ(TotalSecondsByPositions(table, 3), 28);
-    EXPECT_EQ(TotalSecondsByPositions(table, 1), 8);
-    EXPECT_EQ(TotalSecondsByPositions(table, 0), 0);
+    EXPECT_EQ(table.TotalSecondsByPositions(3), 28);
+    EXPECT_EQ(table.TotalSecondsByPositions(1), 8);
+    EXPECT_EQ(table.TotalSecondsByPositions(0), 0);
 }
 
 // ---- The window ----
@@ -167,10 +167,6 @@ class SegmentWindowTest : public test::MainWindowFixture {
         if (HasFatalFailure()) return;
         prompts_->answerYes = true;
     }
-    void TearDown() override {
-        if (W().IsPlaying) W().StopPlayback();
-        forms_.fm_main.reset();
-    }
 
     Files& F() { return *gFiles; }
 
@@ -180,8 +176,8 @@ class SegmentWindowTest : public test::MainWindowFixture {
         ASSERT_NE(slider, nullptr);
         slider->MoveByUser(position);
     }
-    QString Column(int row) { return W().lv->topLevelItem(row)->text(1); }
-    const TrackInfo& Rec(int row) { return W().TrackTable[row]; }
+    QString Column(int row) { return L().SegmentText(row); }
+    const TrackInfo& Rec(int row) { return L().Record(row); }
 };
 
 TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
@@ -190,34 +186,34 @@ TEST_F(SegmentWindowTest, DragsAndStepsKeepTextsColumnAndTotalInStep) {
     Drag("Begin bar", 250);
     EXPECT_EQ(Rec(0).StartPos, 20000);
     EXPECT_EQ(Rec(0).StartSec, 3);
-    EXPECT_EQ(Text(W().BeginTime), "00:00:03");
+    EXPECT_EQ(Text(kBeginTime), "00:00:03");
     EXPECT_EQ(Column(0), "  00:00:03 - 00:00:10");
     // After a drag the total is scaled from positions: 7.5 s rounds to 8, plus 20.
-    EXPECT_EQ(Text(W().TotalTime), "00:00:28");
-    EXPECT_EQ(Bar(W().BeginBar), 250);
+    EXPECT_EQ(Text(kTotalTime), "00:00:28");
+    EXPECT_EQ(Bar(kBeginBar), 250);
 
     Press("End left");
     EXPECT_EQ(Rec(0).EndSec, 9);
     EXPECT_EQ(Rec(0).EndPos, 72000);
-    EXPECT_EQ(Bar(W().EndBar), 900);
-    EXPECT_EQ(Text(W().EndTime), "00:00:09");
+    EXPECT_EQ(Bar(kEndBar), 900);
+    EXPECT_EQ(Text(kEndTime), "00:00:09");
     EXPECT_EQ(Column(0), "  00:00:03 - 00:00:09");
     // After a step the total is summed from seconds: 6 + 20.
-    EXPECT_EQ(Text(W().TotalTime), "00:00:26");
+    EXPECT_EQ(Text(kTotalTime), "00:00:26");
 
     Select(1);
     Drag("End bar", 500);
     EXPECT_EQ(Rec(1).EndPos, 80000);
     EXPECT_EQ(Rec(1).EndSec, 10);
-    EXPECT_EQ(Text(W().EndTime), "00:00:10");
+    EXPECT_EQ(Text(kEndTime), "00:00:10");
     EXPECT_EQ(Column(1), "  00:00:00 - 00:00:10");
     EXPECT_EQ(Column(0), "  00:00:03 - 00:00:09");
-    EXPECT_EQ(Text(W().TotalTime), "00:00:17");  // 6.5 -> 7, plus 10
+    EXPECT_EQ(Text(kTotalTime), "00:00:17");  // 6.5 -> 7, plus 10
     Press("Begin right");
     EXPECT_EQ(Rec(1).StartSec, 1);
     EXPECT_EQ(Rec(1).StartPos, 8000);
-    EXPECT_EQ(Bar(W().BeginBar), 50);
-    EXPECT_EQ(Text(W().TotalTime), "00:00:15");
+    EXPECT_EQ(Bar(kBeginBar), 50);
+    EXPECT_EQ(Text(kTotalTime), "00:00:15");
     EXPECT_TRUE(prompts_->boxes.isEmpty());
 }
 
@@ -226,7 +222,7 @@ TEST_F(SegmentWindowTest, RefusedBeginDragRestoresTheSegmentAndTheTimerPutsTheBa
     Drag("End bar", 400);
     Press("Begin right");  // begin at 1 s, bar 100
     ASSERT_EQ(Rec(0).StartPos, 8000);
-    const QString total = Text(W().TotalTime);
+    const QString total = Text(kTotalTime);
 
     auto* slider = dynamic_cast<SkinSlider*>(Object("Begin bar"));
     ASSERT_NE(slider, nullptr);
@@ -242,17 +238,17 @@ TEST_F(SegmentWindowTest, RefusedBeginDragRestoresTheSegmentAndTheTimerPutsTheBa
     ASSERT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     EXPECT_EQ(Rec(0).StartPos, 8000);
     EXPECT_EQ(Rec(0).StartSec, 1);
-    EXPECT_EQ(Text(W().BeginTime), "00:00:01");
+    EXPECT_EQ(Text(kBeginTime), "00:00:01");
     EXPECT_EQ(Column(0), "  00:00:01 - 00:00:04");
     // Refusals leave the total alone: the accepted move showed it last.
-    EXPECT_NE(Text(W().TotalTime), total);
-    EXPECT_EQ(Text(W().TotalTime), "00:00:01");  // (32000 - 24000) of 80000 of 10 s
+    EXPECT_NE(Text(kTotalTime), total);
+    EXPECT_EQ(Text(kTotalTime), "00:00:01");  // (32000 - 24000) of 80000 of 10 s
     // The bar goes back on the restore timer's tick, not inside the event.
-    EXPECT_EQ(Bar(W().BeginBar), 600);
+    EXPECT_EQ(Bar(kBeginBar), 600);
     EXPECT_TRUE(W().Timer->isActive());
-    QTRY_COMPARE_WITH_TIMEOUT(Bar(W().BeginBar), 100, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Bar(kBeginBar), 100, 5000);
     EXPECT_FALSE(W().Timer->isActive());
-    EXPECT_EQ(Bar(W().EndBar), 400);
+    EXPECT_EQ(Bar(kEndBar), 400);
 }
 
 TEST_F(SegmentWindowTest, EndDraggedOntoTheBeginIsRefusedAndPutBack) {
@@ -262,10 +258,10 @@ TEST_F(SegmentWindowTest, EndDraggedOntoTheBeginIsRefusedAndPutBack) {
     ASSERT_EQ(prompts_->boxes, QStringList{"End-time must be larger than start-time."});
     EXPECT_EQ(Rec(0).EndPos, 80000);
     EXPECT_EQ(Rec(0).EndSec, 10);
-    EXPECT_EQ(Text(W().EndTime), "00:00:10");
+    EXPECT_EQ(Text(kEndTime), "00:00:10");
     EXPECT_EQ(Column(0), "  00:00:03 - 00:00:10");
-    QTRY_COMPARE_WITH_TIMEOUT(Bar(W().EndBar), 1000, 5000);
-    EXPECT_EQ(Bar(W().BeginBar), 250);
+    QTRY_COMPARE_WITH_TIMEOUT(Bar(kEndBar), 1000, 5000);
+    EXPECT_EQ(Bar(kBeginBar), 250);
 }
 
 TEST_F(SegmentWindowTest, ARefusedDragPutsAnOffGridSecondOnTheNearestBarPlace) {
@@ -276,7 +272,7 @@ TEST_F(SegmentWindowTest, ARefusedDragPutsAnOffGridSecondOnTheNearestBarPlace) {
     ASSERT_EQ(prompts_->boxes.size(), 1);
     EXPECT_EQ(Rec(0).StartPos, MulDiv(333, 132300, 1000));
     EXPECT_EQ(Rec(0).StartSec, 1);
-    QTRY_COMPARE_WITH_TIMEOUT(Bar(W().BeginBar), 333, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Bar(kBeginBar), 333, 5000);
 }
 
 TEST_F(SegmentWindowTest, StepsAtTheEndsChangeNothingButRewriteTheTotal) {
@@ -284,12 +280,12 @@ TEST_F(SegmentWindowTest, StepsAtTheEndsChangeNothingButRewriteTheTotal) {
     const auto expectUnchanged = [this](int startSec, int endSec) {
         EXPECT_EQ(Rec(0).StartSec, startSec);
         EXPECT_EQ(Rec(0).EndSec, endSec);
-        EXPECT_EQ(Text(W().TotalTime), FormatTime(endSec - startSec));
+        EXPECT_EQ(Text(kTotalTime), FormatTime(endSec - startSec));
     };
-    W().TotalTime.label->SetText("stale");
+    Object("Total time")->Label()->SetText("stale");
     Press("Begin left");
     expectUnchanged(0, 10);
-    W().TotalTime.label->SetText("stale");
+    Object("Total time")->Label()->SetText("stale");
     Press("End right");
     expectUnchanged(0, 10);
     EXPECT_TRUE(prompts_->boxes.isEmpty());
@@ -297,12 +293,12 @@ TEST_F(SegmentWindowTest, StepsAtTheEndsChangeNothingButRewriteTheTotal) {
     for (int k = 0; k < 9; ++k) Press("Begin right");
     ASSERT_EQ(Rec(0).StartSec, 9);
     EXPECT_TRUE(prompts_->boxes.isEmpty());
-    W().TotalTime.label->SetText("stale");
+    Object("Total time")->Label()->SetText("stale");
     Press("Begin right");
     EXPECT_EQ(prompts_->boxes, QStringList{"Start-time must be smaller than end-time."});
     expectUnchanged(9, 10);
     EXPECT_EQ(Column(0), "  00:00:09 - 00:00:10");
-    W().TotalTime.label->SetText("stale");
+    Object("Total time")->Label()->SetText("stale");
     Press("End left");
     EXPECT_EQ(prompts_->boxes.size(), 2);
     EXPECT_EQ(prompts_->boxes.back(), "End-time must be larger than start-time.");
@@ -320,41 +316,41 @@ TEST_F(SegmentWindowTest, AFileShorterThanOneSecondAcceptsNoStep) {
     EXPECT_EQ(Rec(0).StartPos, 0);
     EXPECT_EQ(Rec(0).EndPos, 4000);
     EXPECT_EQ(Column(0), "  00:00:00 - 00:00:00");
-    EXPECT_EQ(Bar(W().BeginBar), 0);
-    EXPECT_EQ(Bar(W().EndBar), 1000);
+    EXPECT_EQ(Bar(kBeginBar), 0);
+    EXPECT_EQ(Bar(kEndBar), 1000);
     // A drag still works on positions; the seconds scale is 0.
     Drag("Begin bar", 500);
     EXPECT_EQ(Rec(0).StartPos, 2000);
     EXPECT_EQ(Rec(0).StartSec, 0);
-    EXPECT_EQ(Text(W().TotalTime), "00:00:00");
+    EXPECT_EQ(Text(kTotalTime), "00:00:00");
 }
 
 TEST_F(SegmentWindowTest, WithoutRowsOrSelectionNothingChanges) {
-    W().TotalTime.label->SetText("untouched");
+    Object("Total time")->Label()->SetText("untouched");
     emit W().Skin->OnScrollTrack(Object("Begin bar"), 500);
     emit W().Skin->OnScrollTrack(Object("Current bar"), 500);
     Press("Begin right");
-    EXPECT_EQ(Text(W().TotalTime), "untouched");
+    EXPECT_EQ(Text(kTotalTime), "untouched");
 
     AddAll({F().ten});
     W().lv->clearSelection();
-    W().TotalTime.label->SetText("untouched");
+    Object("Total time")->Label()->SetText("untouched");
     emit W().Skin->OnScrollTrack(Object("Begin bar"), 500);
     Press("End left");
-    EXPECT_EQ(Text(W().TotalTime), "untouched");
+    EXPECT_EQ(Text(kTotalTime), "untouched");
     EXPECT_EQ(Rec(0).StartPos, 0);
     EXPECT_EQ(Rec(0).EndSec, 10);
     EXPECT_TRUE(prompts_->boxes.isEmpty());
     // Another source while nothing plays only shows the total.
-    W().lv->setCurrentItem(W().lv->topLevelItem(0));
+    W().lv->SelectRow(0);
     emit W().Skin->OnScrollTrack(Object("Current bar"), 500);
-    EXPECT_EQ(Text(W().TotalTime), "00:00:10");
+    EXPECT_EQ(Text(kTotalTime), "00:00:10");
 }
 
 TEST_F(SegmentWindowTest, DragsAndStepsAreIgnoredWhilePlayingOrPaused) {
     AddAll({F().three});
     W().Play1->trigger();
-    ASSERT_TRUE(W().IsPlaying);
+    ASSERT_TRUE(P().IsPlaying());
     for (int pass = 0; pass < 2; ++pass) {
         emit W().Skin->OnMouseDown(Object("Begin bar"), 0, 0, 0);
         emit W().Skin->OnScrollTrack(Object("Begin bar"), 900);
@@ -368,7 +364,7 @@ TEST_F(SegmentWindowTest, DragsAndStepsAreIgnoredWhilePlayingOrPaused) {
         EXPECT_TRUE(prompts_->boxes.isEmpty());
         EXPECT_FALSE(W().Timer->isActive());
         W().Pause1->trigger();
-        ASSERT_TRUE(W().IsPaused);
+        ASSERT_TRUE(P().IsPaused());
     }
     W().Stopplay1->trigger();
     Press("Begin right");
@@ -378,7 +374,7 @@ TEST_F(SegmentWindowTest, DragsAndStepsAreIgnoredWhilePlayingOrPaused) {
 TEST_F(SegmentWindowTest, CutWritesExactlyTheChosenSegment) {
     QTemporaryDir out;
     ASSERT_TRUE(out.isValid());
-    W().SettingsFile->WriteString("cut", "output directory", out.path());
+    S().WriteString("cut", "output directory", out.path());
     W().cb_format->setCurrentIndex(1);  // WAV, 44.1 kHz stereo 16 bits by default
     AddAll({F().three});
     Press("Begin right");  // 1 s

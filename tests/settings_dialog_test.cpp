@@ -532,12 +532,12 @@ class SettingsFromMainWindowTest : public test::MainWindowFixture {
 
 TEST_F(SettingsFromMainWindowTest, OptionsEditsTheWindowsSettingsFileAndIsIgnoredWhileConverting) {
     Tfm_main& window = Start();
-    window.IsConverting = true;
+    window.Run().IsConverting = true;
     window.Option1->trigger();
     EXPECT_TRUE(prompts_->shown.isEmpty());
     EXPECT_FALSE(forms_.fm_set->isVisible());
 
-    window.IsConverting = false;
+    window.Run().IsConverting = false;
     prompts_->modal = [&](QDialog& dialog) {
         QTimer::singleShot(0, &dialog, [&] {
             forms_.fm_set->cb_mp3_frequency->setCurrentIndex(3);
@@ -548,16 +548,14 @@ TEST_F(SettingsFromMainWindowTest, OptionsEditsTheWindowsSettingsFileAndIsIgnore
     window.Option1->trigger();
     ASSERT_EQ(prompts_->shown.size(), 1);
     EXPECT_EQ(prompts_->shown[0], forms_.fm_set);
-    EXPECT_EQ(window.SettingsFile->ReadInteger("mp3", "frequency", -99), 3);
-    EXPECT_EQ(window.SettingsFile->ReadInteger("ogg", "quality", -99), 300);
+    EXPECT_EQ(window.Settings()->ReadInteger("mp3", "frequency", -99), 3);
+    EXPECT_EQ(window.Settings()->ReadInteger("ogg", "quality", -99), 300);
 }
 
 TEST_F(SettingsFromMainWindowTest, AFailedWriteOnOkIsReportedAndKeepsTheDialogOpen) {
-    Tfm_main& window = Start();
     // A folder where the file should be: no write can replace it.
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    window.SettingsFile = std::make_unique<SettingsFile>(dir.path());
+    ASSERT_TRUE(QDir().mkpath(IniPath()));
+    Tfm_main& window = Start();
     bool openAfterOk = false;
     prompts_->modal = [&](QDialog& dialog) {
         QTimer::singleShot(0, &dialog, [&] {
@@ -570,8 +568,9 @@ TEST_F(SettingsFromMainWindowTest, AFailedWriteOnOkIsReportedAndKeepsTheDialogOp
     window.Option1->trigger();
     EXPECT_TRUE(openAfterOk);
     ASSERT_EQ(prompts_->boxes.size(), 1);
-    EXPECT_EQ(prompts_->boxes[0], "Unable to write to " + dir.path());
-    EXPECT_TRUE(QFileInfo(dir.path()).isDir());
+    EXPECT_EQ(prompts_->boxes[0], "Unable to write to " + IniPath());
+    EXPECT_TRUE(QFileInfo(IniPath()).isDir());
+    EXPECT_TRUE(QDir(IniPath()).removeRecursively());
 }
 
 TEST_F(SettingsFromMainWindowTest, EscapeClosesTheDialogButNotTheMainWindow) {
@@ -594,7 +593,7 @@ TEST_F(SettingsFromMainWindowTest, EscapeClosesTheDialogButNotTheMainWindow) {
     EXPECT_TRUE(dialogWasActive);
     EXPECT_TRUE(closedByEscape);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_NE(window.SettingsFile, nullptr);
+    EXPECT_NE(window.Settings(), nullptr);
     // Escape cancels: nothing was written.
     EXPECT_FALSE(QFile::exists(IniPath()));
 }

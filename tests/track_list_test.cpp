@@ -15,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 #include <functional>
 #include <memory>
 #include <random>
@@ -24,6 +23,7 @@
 #include "app/Tfm_main.h"
 #include "common/FormatTime.h"
 #include "dialogs/Tfm_dir.h"
+#include "platform/skin/SkinSlider.h"
 #include "platform/skin/TSkin.h"
 #include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
@@ -100,11 +100,11 @@ class TrackListTest : public test::MainWindowFixture {
     }
 
     Fixtures& F() { return *gFixtures; }
-    int Rows() { return W().lv->topLevelItemCount(); }
-    QString Cell(int row, int column) { return W().lv->topLevelItem(row)->text(column); }
-    int Selected() {
-        const auto items = W().lv->selectedItems();
-        return items.isEmpty() ? -1 : W().lv->indexOfTopLevelItem(items.front());
+    // The user's drag of the "Current bar", which the skin reports as a whole gesture.
+    void DragCurrentBar(int position) {
+        auto* bar = dynamic_cast<SkinSlider*>(Object("Current bar"));
+        ASSERT_NE(bar, nullptr);
+        bar->MoveByUser(position);
     }
 
     // Shows the folder chooser for real and answers it.
@@ -122,11 +122,11 @@ class TrackListTest : public test::MainWindowFixture {
     // Row k holds the file of record k, with the caption given (its file name by default);
     // the count and the total time agree with the rows.
     void ExpectList(const QStringList& paths, const QStringList& captions = {}) {
-        ASSERT_EQ(Rows(), W().TrackCount);
+        ASSERT_EQ(Rows(), L().Count());
         ASSERT_EQ(Rows(), paths.size());
         int total = 0;
         for (int k = 0; k < Rows(); ++k) {
-            const TrackInfo& t = W().TrackTable[k];
+            const TrackInfo& t = L().Record(k);
             EXPECT_EQ(t.FilePath, paths[k]) << "row " << k;
             const QString caption =
                 captions.isEmpty() ? QFileInfo(paths[k]).fileName() : captions[k];
@@ -134,7 +134,7 @@ class TrackListTest : public test::MainWindowFixture {
             EXPECT_EQ(Cell(k, 2), FormatTime(t.LengthSec)) << "row " << k;
             total += t.EndSec - t.StartSec;
         }
-        EXPECT_EQ(Text(W().TotalTime), FormatTime(total));
+        EXPECT_EQ(Text(kTotalTime), FormatTime(total));
     }
 
     bool AddingMenusEnabled() {
@@ -156,14 +156,13 @@ TEST_F(TrackListTest, InvalidFileInTheMiddleGivesOneMessageAndTwoRows) {
     EXPECT_EQ(Cell(0, 1), "  00:00:00 - " + FormatTime(F().seconds[0]));
     EXPECT_EQ(Cell(0, 2), FormatTime(F().seconds[0]));
     EXPECT_EQ(Cell(0, 3), "unconverted");
-    EXPECT_EQ(W().TrackTable[1].LengthSec, F().seconds[2]);
-    EXPECT_EQ(W().TrackTable[1].EndPos, W().TrackTable[1].LengthPos);
-    EXPECT_GT(W().TrackTable[1].LengthPos, 0);
-    EXPECT_FALSE(W().IsAdding);
+    EXPECT_EQ(L().Record(1).LengthSec, F().seconds[2]);
+    EXPECT_EQ(L().Record(1).EndPos, L().Record(1).LengthPos);
+    EXPECT_GT(L().Record(1).LengthPos, 0);
+    EXPECT_FALSE(R().IsAdding);
     EXPECT_TRUE(AddingMenusEnabled());
     // The folder of the chosen files is where the next dialog opens.
-    EXPECT_EQ(W().SettingsFile->ReadString("cut", "file path", ""),
-              QFileInfo(F().audio[0]).absolutePath());
+    EXPECT_EQ(S().ReadString("cut", "file path", ""), QFileInfo(F().audio[0]).absolutePath());
     Add({});
     EXPECT_EQ(prompts_->openDirs.last(), QFileInfo(F().audio[0]).absolutePath());
 }
@@ -234,21 +233,21 @@ TEST_F(TrackListTest, MissingZeroByteAndAwkwardFiles) {
 TEST_F(TrackListTest, AddingToAnEmptyListPreparesTheEditor) {
     Add({F().audio[1], F().audio[0]});
     EXPECT_EQ(Selected(), 0);
-    EXPECT_EQ(Text(W().EndTime), FormatTime(F().seconds[1]));
-    EXPECT_EQ(Bar(W().BeginBar), 0);
-    EXPECT_EQ(Bar(W().EndBar), 1000);
-    EXPECT_EQ(Bar(W().CurrentBar), 0);
-    EXPECT_EQ(Text(W().CurrentTime), "00:00:00");
+    EXPECT_EQ(Text(kEndTime), FormatTime(F().seconds[1]));
+    EXPECT_EQ(Bar(kBeginBar), 0);
+    EXPECT_EQ(Bar(kEndBar), 1000);
+    EXPECT_EQ(Bar(kCurrentBar), 0);
+    EXPECT_EQ(Text(kCurrentTime), "00:00:00");
 
     // Adding while a row is selected keeps that row and leaves the editor alone.
     Select(1);
-    const QString endTime = Text(W().EndTime);
+    const QString endTime = Text(kEndTime);
     Add({F().longWav});
     EXPECT_EQ(Selected(), 1);
-    EXPECT_EQ(W().CurrentTrack, 1);
-    EXPECT_EQ(Text(W().EndTime), endTime);
+    EXPECT_EQ(R().CurrentTrack, 1);
+    EXPECT_EQ(Text(kEndTime), endTime);
     ExpectList({F().audio[1], F().audio[0], F().longWav});
-    EXPECT_EQ(Text(W().TotalTime), FormatTime(F().seconds[1] + F().seconds[0] + 3725));
+    EXPECT_EQ(Text(kTotalTime), FormatTime(F().seconds[1] + F().seconds[0] + 3725));
 }
 
 TEST_F(TrackListTest, RemovingRows) {
@@ -259,61 +258,70 @@ TEST_F(TrackListTest, RemovingRows) {
     W().RemoveSelected();
     ExpectList(all.mid(0, 3));
     EXPECT_EQ(Selected(), 2);
-    EXPECT_EQ(W().CurrentTrack, 2);
+    EXPECT_EQ(R().CurrentTrack, 2);
     // A middle row: the row that moved up into its place.
     Select(1);
     W().RemoveSelected();
     ExpectList({all[0], all[2]});
     EXPECT_EQ(Selected(), 1);
-    EXPECT_EQ(Text(W().EndTime), FormatTime(F().seconds[2]));
-    // The playing row stays; a row above it moves the playing index with its file.
-    W().IsPlaying = true;
-    W().PlayingTrack = 1;
-    Select(1);
-    W().RemoveSelected();
-    EXPECT_EQ(prompts_->informations, QStringList({"Please stop playing first."}));
-    ExpectList({all[0], all[2]});
+    EXPECT_EQ(Text(kEndTime), FormatTime(F().seconds[2]));
+    // The only row: the editor goes back to zero, the Current bar stays.
     Select(0);
     W().RemoveSelected();
-    EXPECT_EQ(W().PlayingTrack, 0);
-    ExpectList({all[2]});
-    W().IsPlaying = false;
-    // The only row: the editor goes back to zero, the Current bar stays.
-    W().CurrentBar.slider->SetPosition(300);
+    DragCurrentBar(300);
     W().RemoveSelected();
     ExpectList({});
-    for (SkinText* t : {&W().TotalTime, &W().CurrentTime, &W().BeginTime, &W().EndTime}) {
-        EXPECT_EQ(Text(*t), "00:00:00");
-    }
-    EXPECT_EQ(Bar(W().BeginBar), 0);
-    EXPECT_EQ(Bar(W().EndBar), 0);
-    EXPECT_EQ(Bar(W().CurrentBar), 300);
+    for (SkinText t : {kTotalTime, kCurrentTime, kBeginTime, kEndTime})
+        EXPECT_EQ(Text(t), "00:00:00");
+    EXPECT_EQ(Bar(kBeginBar), 0);
+    EXPECT_EQ(Bar(kEndBar), 0);
+    EXPECT_EQ(Bar(kCurrentBar), 300);
     // Nothing selected in an empty list: nothing happens.
     W().RemoveSelected();
     EXPECT_EQ(Rows(), 0);
 }
 
+TEST_F(TrackListTest, ThePlayingRowStaysAndFollowsItsFileWhenARowAboveGoes) {
+    const QStringList all = {F().audio[0], F().longWav, F().audio[2]};
+    Add(all);
+    Select(1);
+    W().Play1Click();
+    ASSERT_TRUE(P().IsPlaying());
+    ASSERT_EQ(P().PlayingTrack(), 1);
+    W().RemoveSelected();
+    EXPECT_EQ(prompts_->informations, QStringList({"Please stop playing first."}));
+    ExpectList(all);
+    Select(0);
+    W().RemoveSelected();
+    EXPECT_EQ(P().PlayingTrack(), 0);
+    EXPECT_EQ(L().Record(P().PlayingTrack()).FilePath, F().longWav);
+    EXPECT_EQ(L().Status(0), "Playing");
+    EXPECT_TRUE(P().IsPlaying());
+    ExpectList({all[1], all[2]});
+}
+
 TEST_F(TrackListTest, ClearIsRefusedWhileConvertingOrPlaying) {
     Add({F().audio[0], F().audio[1]});
-    W().IsConverting = true;
+    R().IsConverting = true;
     W().Clear1Click();
-    W().IsConverting = false;
-    W().IsPlaying = true;
+    R().IsConverting = false;
+    W().Play1Click();
+    ASSERT_TRUE(P().IsPlaying());
     W().Clear1Click();
-    W().IsPlaying = false;
+    P().StopPlayback();
     EXPECT_EQ(prompts_->informations,
               QStringList({"Please stop converting first.", "Please stop playing first."}));
     EXPECT_EQ(Rows(), 2);
-    W().CurrentBar.slider->SetPosition(400);
+    DragCurrentBar(400);
     W().Clear1Click();
     ExpectList({});
-    EXPECT_EQ(Bar(W().CurrentBar), 0);
-    EXPECT_EQ(Text(W().EndTime), "00:00:00");
+    EXPECT_EQ(Bar(kCurrentBar), 0);
+    EXPECT_EQ(Text(kEndTime), "00:00:00");
     // Adding after a clear starts from row 0 again and edits that row.
     Add({F().audio[2]});
     ExpectList({F().audio[2]});
     EXPECT_EQ(Selected(), 0);
-    EXPECT_EQ(W().CurrentTrack, 0);
+    EXPECT_EQ(R().CurrentTrack, 0);
 }
 
 TEST_F(TrackListTest, MovingRows) {
@@ -327,22 +335,25 @@ TEST_F(TrackListTest, MovingRows) {
     W().MoveDown();  // nor the last row down
     ExpectList(all);
 
-    W().lv->topLevelItem(2)->setText(3, "finish");
-    W().PlayingTrack = 1;
+    Select(1);
+    W().Play1Click();
+    ASSERT_EQ(P().PlayingTrack(), 1);
+    L().SetStatus(2, "finish");
+    Select(2);
     W().MoveUp();
     ExpectList({all[0], all[2], all[1]});
     EXPECT_EQ(Selected(), 1);
     EXPECT_EQ(Cell(1, 3), "finish");
-    EXPECT_EQ(W().PlayingTrack, 2);
+    EXPECT_EQ(P().PlayingTrack(), 2);
     // The editor still shows the moved file, and its commands still act on it.
-    EXPECT_EQ(W().TrackTable[W().CurrentTrack].FilePath, all[2]);
+    EXPECT_EQ(L().Record(R().CurrentTrack).FilePath, all[2]);
     W().MoveDown();
     ExpectList(all);
     EXPECT_EQ(Selected(), 2);
-    EXPECT_EQ(W().PlayingTrack, 1);
-    W().IsConverting = true;
+    EXPECT_EQ(P().PlayingTrack(), 1);
+    R().IsConverting = true;
     W().MoveUp();
-    W().IsConverting = false;
+    R().IsConverting = false;
     ExpectList(all);
 }
 
@@ -354,13 +365,13 @@ TEST_F(TrackListTest, RenamingInPlace) {
     EXPECT_EQ(W().edt_title->text(), QFileInfo(F().audio[1]).fileName());
     EXPECT_EQ(W().edt_title->width(), 125);
     EXPECT_EQ(W().edt_title->height(), 16);
-    const QRect row = W().lv->visualItemRect(W().lv->topLevelItem(1));
+    const QRect row = W().lv->visualRect(L().index(1, 0));
     EXPECT_EQ(W().edt_title->y(), row.top() - 1);
     W().edt_title->setText("a*b?.mp3");
     QTest::keyClick(W().edt_title, Qt::Key_Return);
     EXPECT_FALSE(W().edt_title->isVisible());
     EXPECT_EQ(Cell(1, 0), "ab.mp3");
-    EXPECT_EQ(W().TrackTable[1].FilePath, F().audio[1]);
+    EXPECT_EQ(L().Record(1).FilePath, F().audio[1]);
 
     // Forbidden characters only, or nothing: the caption stays.
     for (const QString& typed : {QStringLiteral(R"(*?|:"/\<>)"), QString()}) {
@@ -377,10 +388,10 @@ TEST_F(TrackListTest, RenamingInPlace) {
     EXPECT_EQ(Cell(1, 0), "xy.ogg");
     EXPECT_EQ(Cell(0, 0), QFileInfo(F().audio[0]).fileName());
 
-    W().IsConverting = true;
+    R().IsConverting = true;
     W().lvDblClick();
     EXPECT_FALSE(W().edt_title->isVisible());
-    W().IsConverting = false;
+    R().IsConverting = false;
 }
 
 TEST_F(TrackListTest, ARenameStillOpenEndsOnItsOwnRowWhenRowsChange) {
@@ -423,32 +434,30 @@ TEST_F(TrackListTest, ClickOnEmptySpaceKeepsTheCurrentRow) {
     Select(1);
     QWidget* viewport = W().lv->viewport();
     const QPoint below(10, viewport->height() - 5);
-    ASSERT_FALSE(W().lv->itemAt(below));
+    ASSERT_FALSE(W().lv->indexAt(below).isValid());
     QTest::mouseClick(viewport, Qt::LeftButton, {}, below);
     EXPECT_EQ(Selected(), 1);
-    EXPECT_EQ(W().CurrentTrack, 1);
+    EXPECT_EQ(R().CurrentTrack, 1);
     // A click on a row loads its stretch into the editor.
-    const QRect row0 = W().lv->visualItemRect(W().lv->topLevelItem(0));
+    const QRect row0 = W().lv->visualRect(L().index(0, 0));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, row0.center());
-    EXPECT_EQ(W().CurrentTrack, 0);
-    EXPECT_EQ(Text(W().EndTime), FormatTime(F().seconds[0]));
-    EXPECT_EQ(Text(W().BeginTime), "00:00:00");
-    EXPECT_EQ(Bar(W().EndBar), 1000);
+    EXPECT_EQ(R().CurrentTrack, 0);
+    EXPECT_EQ(Text(kEndTime), FormatTime(F().seconds[0]));
+    EXPECT_EQ(Text(kBeginTime), "00:00:00");
+    EXPECT_EQ(Bar(kEndBar), 1000);
 }
 
 TEST_F(TrackListTest, ListHoldsAtMost10001Files) {
     // Rows up to one short of the end, as earlier adds would have left them.
-    for (int k = 0; k < TrackTable::kCapacity - 2; ++k) {
-        W().TrackTable.FillNew(k, F().audio[0], 100, 1000);
-        W().lv->addTopLevelItem(new QTreeWidgetItem({"x", "", "", ""}));
-    }
-    W().TrackCount = TrackTable::kCapacity - 2;
+    for (int k = 0; k < TrackTable::kCapacity - 2; ++k)
+        ASSERT_TRUE(L().Append(F().audio[0], "x", 100, 1000));
+    L().UpdateCount();
     Add({F().audio[1], F().audio[2], F().audio[3]});
     EXPECT_EQ(Rows(), TrackTable::kCapacity);
-    EXPECT_EQ(W().TrackCount, TrackTable::kCapacity);
-    EXPECT_EQ(W().TrackTable[TrackTable::kCapacity - 1].FilePath, F().audio[2]);
+    EXPECT_EQ(L().Count(), TrackTable::kCapacity);
+    EXPECT_EQ(L().Record(TrackTable::kCapacity - 1).FilePath, F().audio[2]);
     EXPECT_EQ(prompts_->messages, QStringList({"The list is full: at most 10001 files."}));
-    EXPECT_FALSE(W().IsAdding);
+    EXPECT_FALSE(R().IsAdding);
     EXPECT_TRUE(AddingMenusEnabled());
 }
 
@@ -459,9 +468,9 @@ TEST_F(TrackListTest, SettingsThatCannotBeWrittenLeaveTheMenusUsable) {
     prompts_->files = {F().audio[0]};
     EXPECT_THROW(W().AddFiles(), SettingsError);
     QDir(SettingsFile::DefaultPath()).removeRecursively();
-    EXPECT_FALSE(W().IsAdding);
+    EXPECT_FALSE(R().IsAdding);
     EXPECT_TRUE(AddingMenusEnabled());
-    EXPECT_EQ(W().TrackCount, Rows());
+    EXPECT_EQ(L().Count(), Rows());
     Add({F().audio[0]});
     ExpectList({F().audio[0]});
 }
@@ -483,8 +492,8 @@ TEST_F(TrackListTest, ClosingTheWindowEndsAnAddCleanly) {
     EXPECT_FALSE(W().isVisible());
     EXPECT_GE(Rows(), 3);
     EXPECT_LT(Rows(), 40);
-    EXPECT_EQ(W().TrackCount, Rows());
-    EXPECT_FALSE(W().IsAdding);
+    EXPECT_EQ(L().Count(), Rows());
+    EXPECT_FALSE(R().IsAdding);
     EXPECT_TRUE(prompts_->messages.isEmpty());
     EXPECT_EQ(ReadAll(SettingsFile::DefaultPath()), iniAtClose);
 }
@@ -533,15 +542,15 @@ TEST_F(TrackListTest, AddPathScansInEnumerationOrder) {
     EXPECT_EQ(prompts_->messages, QStringList({root + "/bad.ogg is an invalid audio file!"}));
     ExpectList(expected);
     EXPECT_EQ(Selected(), 0);
-    EXPECT_EQ(Bar(W().EndBar), 1000);
-    EXPECT_FALSE(W().IsAdding);
+    EXPECT_EQ(Bar(kEndBar), 1000);
+    EXPECT_FALSE(R().IsAdding);
     EXPECT_TRUE(AddingMenusEnabled());
-    EXPECT_TRUE(W().SettingsFile->ReadBool("basic", "enable sub dir", false));
+    EXPECT_TRUE(S().ReadBool("basic", "enable sub dir", false));
     EXPECT_TRUE(W().fm_dir->cbx_sub->isHidden());
 
     // Without sub-folders only the top level comes in, after the rows already there.
     AddFolder(root, false);
-    EXPECT_FALSE(W().SettingsFile->ReadBool("basic", "enable sub dir", true));
+    EXPECT_FALSE(S().ReadBool("basic", "enable sub dir", true));
     QStringList top = expected.filter(QRegularExpression(R"(/lib/[^/]+$)"));
     ExpectList(expected + top);
     EXPECT_EQ(Selected(), 0);
@@ -561,18 +570,24 @@ TEST_F(TrackListTest, AddPathSurvivesLinksAndBadFiles) {
     EXPECT_EQ(messages, QStringList({root + "/empty.ogg is an invalid audio file!",
                                      root + "/gone.mp3 has been removed!"}));
     ASSERT_EQ(Rows(), 2);
-    QStringList paths = {W().TrackTable[0].FilePath, W().TrackTable[1].FilePath};
+    QStringList paths = {L().Record(0).FilePath, L().Record(1).FilePath};
     ExpectList(paths);
     paths.sort();
     EXPECT_EQ(paths, QStringList({root + "/a.wav", root + "/new\nline \"q\".ogg"}));
 }
 
 TEST_F(TrackListTest, AddPathIsIgnoredWhileBusyAndCancelAddsNothing) {
-    for (bool* flag : {&W().IsConverting, &W().IsPlaying, &W().IsAdding}) {
+    for (bool* flag : {&R().IsConverting, &R().IsAdding}) {
         *flag = true;
         W().AddPath1Click();
         *flag = false;
     }
+    Add({F().longWav});
+    W().Play1Click();
+    ASSERT_TRUE(P().IsPlaying());
+    W().AddPath1Click();
+    P().StopPlayback();
+    W().Clear1Click();
     EXPECT_EQ(prompts_->shown.size(), 0);
     prompts_->inside = [](QDialog& d) { static_cast<Tfm_dir&>(d).btn_cancel->click(); };
     W().AddPath1Click();
@@ -592,7 +607,7 @@ TEST_F(TrackListTest, BrowseChoosesTheOutputDirectory) {
     };
     W().ChooseOutputDirectory();
     EXPECT_EQ(W().edt_dir->text(), before);
-    EXPECT_EQ(W().SettingsFile->ReadString("cut", "output directory", "none"), "none");
+    EXPECT_EQ(S().ReadString("cut", "output directory", "none"), "none");
 
     QTemporaryDir out;
     prompts_->inside = [&](QDialog& d) {
@@ -602,7 +617,7 @@ TEST_F(TrackListTest, BrowseChoosesTheOutputDirectory) {
     };
     W().ChooseOutputDirectory();
     EXPECT_EQ(W().edt_dir->text(), out.path());
-    EXPECT_EQ(W().SettingsFile->ReadString("cut", "output directory", "none"), out.path());
+    EXPECT_EQ(S().ReadString("cut", "output directory", "none"), out.path());
 }
 
 TEST_F(TrackListTest, ClosingTheWindowEndsAFolderScan) {
@@ -621,8 +636,8 @@ TEST_F(TrackListTest, ClosingTheWindowEndsAFolderScan) {
     AddFolder(tmp.path(), true);
     watcher.stop();
     EXPECT_LT(Rows(), 30);
-    EXPECT_EQ(W().TrackCount, Rows());
-    EXPECT_FALSE(W().IsAdding);
+    EXPECT_EQ(L().Count(), Rows());
+    EXPECT_FALSE(R().IsAdding);
 }
 
 // Random commands, and after each the list and the table still tell the same story.
@@ -688,7 +703,7 @@ TEST_F(TrackListTest, RandomEditsKeepRowsAndRecordsTogether) {
         if (HasFatalFailure() || HasFailure()) return;
         if (Rows() > 0) {
             EXPECT_GE(Selected(), 0);
-            EXPECT_LT(W().CurrentTrack, Rows());
+            EXPECT_LT(R().CurrentTrack, Rows());
         }
     }
 }

@@ -14,19 +14,24 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
 #include <utility>
 
 #include "app/QuilletApplication.h"
-#include "widgets/TrackListView.h"
-#include "common/FormatTime.h"
+#include "convert/OutputNames.h"
 #include "dialogs/FormFont.h"
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_dir.h"
 #include "dialogs/Tfm_set.h"
+#include "editor/PlaybackSession.h"
+#include "editor/SegmentEditor.h"
+#include "platform/player/TAudioPlayer2.h"
 #include "platform/skin/TSkin.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsKeys.h"
+#include "tracks/TrackList.h"
+#include "widgets/TrackListView.h"
 
 namespace quillet {
 
@@ -34,7 +39,6 @@ namespace {
 
 const QString kSkinFile = QStringLiteral("quilletskin.dll");
 const QString kSkinForm = QStringLiteral("Pellicle");
-constexpr int kStatusColumn = 3;
 
 QAction* AddItem(QMenu& menu, const char* caption, const char* name, Tfm_main& window,
                  void (Tfm_main::*handler)()) {
@@ -48,58 +52,24 @@ void Enable(std::initializer_list<QAction*> actions, bool enabled) {
     for (QAction* action : actions) action->setEnabled(enabled);
 }
 
-SkinError MissingObject(const QString& name) {
-    return SkinError(
-        QStringLiteral("The skin object \"%1\" is missing from %2").arg(name, kSkinFile));
-}
-
-SkinError WrongKind(const QString& name, const char* kind) {
-    return SkinError(QStringLiteral("The skin object \"%1\" in %2 is not %3")
-                         .arg(name, kSkinFile, QString::fromLatin1(kind)));
-}
-
-ISkinObject* FindRequired(ISkinForm& form, const QString& name) {
-    ISkinObject* object = form.FindObject(name);
-    if (!object) throw MissingObject(name);
-    return object;
-}
-
-SkinBar BindBar(ISkinForm& form, const QString& name) {
-    ISkinObject* object = FindRequired(form, name);
-    SkinBar bar{object, object->Slider(), object->Element()};
-    if (!bar.slider || !bar.element) throw WrongKind(name, "a slider");
-    return bar;
-}
-
-SkinText BindText(ISkinForm& form, const QString& name) {
-    ISkinObject* object = FindRequired(form, name);
-    SkinText text{object, object->Label(), object->Element()};
-    if (!text.label || !text.element) throw WrongKind(name, "a text");
-    return text;
-}
-
-SkinSwitch BindSwitch(ISkinForm& form, const QString& name) {
-    ISkinObject* object = FindRequired(form, name);
-    SkinSwitch button{object, object->Element()};
-    if (!button.element) throw WrongKind(name, "a button");
-    return button;
-}
-
 }  // namespace
-
-void SetText(SkinText& t, const QString& text) {
-    if (t.label) t.label->SetText(text);
-    if (t.element) t.element->Redraw();
-}
 
 Tfm_main::Tfm_main(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
+      tracks_(new TrackList(this)),
       prompts_(std::make_unique<QtUserPrompts>(this)) {
     setObjectName(QStringLiteral("fm_main"));
     setFont(FormFont());
     CreateControls();
+    const auto preListen = [this] { return PreListen(); };
+    EditorView& view = *this;
+    AddView& adding = *this;
+    playback_ = std::make_unique<PlaybackSession>(*tracks_, run_, AudioFileRead, *AudioPlayer, view,
+                                                  preListen);
+    editor_ = std::make_unique<SegmentEditor>(*tracks_, run_, *playback_, view, preListen);
+    adder_ = std::make_unique<TrackAdder>(*tracks_, run_, adding);
     CreateMenus();
     ConnectEvents();
     FormCreate();
@@ -121,8 +91,7 @@ void Tfm_main::CreateControls() {
     Skin->setObjectName(QStringLiteral("Skin"));
     Skin->hide();
 
-    auto* list = new TrackListView(client);
-    lv = list;
+    lv = new TrackListView(*tracks_, client);
     lv->setObjectName(QStringLiteral("lv"));
 
     pb = new QProgressBar(client);
@@ -213,10 +182,9 @@ void Tfm_main::ConnectEvents() {
     connect(Skin, &TSkin::OnMouseUp, this, &Tfm_main::SkinMouseUp);
     connect(Skin, &TSkin::OnScrollTrack, this, &Tfm_main::SkinScrollTrack);
 
-    auto* list = static_cast<TrackListView*>(lv);
-    connect(list, &TrackListView::Pressed, this, &Tfm_main::lvMouseDown);
-    connect(list, &TrackListView::Clicked, this, &Tfm_main::lvClick);
-    connect(list, &TrackListView::DoubleClicked, this, &Tfm_main::lvDblClick);
+    connect(lv, &TrackListView::Pressed, this, &Tfm_main::lvMouseDown);
+    connect(lv, &TrackListView::Clicked, this, &Tfm_main::lvClick);
+    connect(lv, &TrackListView::DoubleClicked, this, &Tfm_main::lvDblClick);
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pm->exec(lv->viewport()->mapToGlobal(at)); });
@@ -247,37 +215,6 @@ void Tfm_main::SetDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir) {
 }
 
 void Tfm_main::SetPrompts(std::unique_ptr<UserPrompts> prompts) { prompts_ = std::move(prompts); }
-
-QString Tfm_main::MusicFolder() {
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    return music.isEmpty() ? QDir::homePath() + QStringLiteral("/Music") : music;
-}
-
-int Tfm_main::RowCount() const { return lv->topLevelItemCount(); }
-
-int Tfm_main::SelectedRow() const {
-    int first = -1;
-    for (QTreeWidgetItem* item : lv->selectedItems()) {
-        const int row = lv->indexOfTopLevelItem(item);
-        if (row >= 0 && (first < 0 || row < first)) first = row;
-    }
-    return first;
-}
-
-void Tfm_main::SelectRow(int row) {
-    QTreeWidgetItem* item = lv->topLevelItem(row);
-    if (!item) return;
-    lv->setCurrentItem(item);
-    item->setSelected(true);
-}
-
-void Tfm_main::SetRowStatus(int row, const QString& status) {
-    if (QTreeWidgetItem* item = lv->topLevelItem(row)) item->setText(kStatusColumn, status);
-}
-
-void Tfm_main::ShowTotalTime() {
-    SetText(TotalTime, FormatTime(TrackTable.TotalSeconds(TrackCount)));
-}
 
 // Start-up
 
@@ -313,42 +250,25 @@ void Tfm_main::FormShow() {
     Skin->LoadSkin(QCoreApplication::applicationDirPath() + QLatin1Char('/') + kSkinFile);
     Skin->ApplySkin(this);
     Skin->ApplyFormByName(this, kSkinForm);
-    BindSkinObjects();
-
-    for (SkinBar* bar : {&BeginBar, &EndBar, &CurrentBar}) {
-        bar->slider->SetPosition(0);
-        bar->element->Redraw();
-    }
-
-    SettingsFile = std::make_unique<quillet::SettingsFile>(quillet::SettingsFile::DefaultPath());
-    edt_dir->setText(SettingsFile->ReadString(kCut, kOutputDirectory, MusicFolder()));
-    const int format = SettingsFile->ReadInteger(kCut, QStringLiteral("format"), 0);
-    // A hand-edited index outside the list selects nothing, as the list itself would.
-    cb_format->setCurrentIndex(format >= 0 && format < cb_format->count() ? format : -1);
-    if (SettingsFile->ReadBool(kCut, kPreListen, false)) PreListenOff.element->SetVisible(false);
-
-    IsPlaying = false;
-    IsPaused = false;
-    IsConverting = false;
-    Enable({Stop1, Stop2, Stopplay1, StopPlaying1}, false);
-    PlaceControls();
-}
-
-void Tfm_main::BindSkinObjects() {
     ISkinForm* form = Skin->GetFormObject(this);
     if (!form) {
         throw SkinError(
             QStringLiteral("The skin form \"%1\" is missing from %2").arg(kSkinForm, kSkinFile));
     }
-    BeginBar = BindBar(*form, QStringLiteral("Begin bar"));
-    EndBar = BindBar(*form, QStringLiteral("End bar"));
-    CurrentBar = BindBar(*form, QStringLiteral("Current bar"));
-    BeginTime = BindText(*form, QStringLiteral("Begin time"));
-    EndTime = BindText(*form, QStringLiteral("End time"));
-    CurrentTime = BindText(*form, QStringLiteral("Current time"));
-    TotalTime = BindText(*form, QStringLiteral("Total time"));
-    Filename = BindText(*form, QStringLiteral("Filename"));
-    PreListenOff = BindSwitch(*form, QStringLiteral("Pre-listen-off"));
+    skin_.Bind(*form);
+    for (Bar bar : {Bar::Begin, Bar::End, Bar::Current}) skin_.SetPosition(bar, 0, true);
+
+    settings_ = std::make_unique<quillet::SettingsFile>(quillet::SettingsFile::DefaultPath());
+    edt_dir->setText(ReadString(*settings_, keys::CutOutputDirectory, DefaultMusicFolder()));
+    const int format = ReadInteger(*settings_, keys::CutFormat);
+    // A hand-edited index outside the list selects nothing, as the list itself would.
+    cb_format->setCurrentIndex(format >= 0 && format < cb_format->count() ? format : -1);
+    if (ReadBool(*settings_, keys::PreListen)) skin_.ShowPreListenOff(false);
+
+    // IsPlaying and IsPaused start false in the playback session.
+    run_.IsConverting = false;
+    Enable({Stop1, Stop2, Stopplay1, StopPlaying1}, false);
+    PlaceControls();
 }
 
 void Tfm_main::PlaceControls() {
@@ -377,12 +297,12 @@ void Tfm_main::SetConversionMenus(bool enabled) {
     Enable({Stop1, Stop2}, !enabled);
 }
 
-void Tfm_main::SetPlayingMenus(bool playing) {
+void Tfm_main::ShowPlayingMenus(bool playing) {
     Enable({Pause1, Pause2, Stopplay1, StopPlaying1}, playing);
     Enable({Cut1, Cut2, Join1, Join2, Clear1, Clear2}, !playing);
 }
 
-void Tfm_main::SetPauseMenus(bool enabled) { Enable({Pause1, Pause2}, enabled); }
+void Tfm_main::ShowPauseMenus(bool enabled) { Enable({Pause1, Pause2}, enabled); }
 
 // Dialogs
 
@@ -399,7 +319,7 @@ int Tfm_main::ShowCentred(QDialog& dialog) {
 
 void Tfm_main::ApplicationEventsException(const QString& message) {
     Prompts().Information(message);
-    if (IsConverting) {
+    if (run_.IsConverting || std::exchange(run_.ConversionFailed, false)) {
         // Closing the output can fail for the same reason (a full disk); the file object is
         // closed all the same, and the conversion must still end.
         for (TAudioFile2* file : {&AudioFileRead, &AudioFileWrite}) {
@@ -410,9 +330,9 @@ void Tfm_main::ApplicationEventsException(const QString& message) {
             }
         }
         pb->setValue(0);
-        IsConverting = false;
+        run_.IsConverting = false;
     }
-    if (IsPlaying) AudioPlayer->Stop();
+    playback_->Halt();
 }
 
 bool Tfm_main::eventFilter(QObject* watched, QEvent* event) {
@@ -444,8 +364,7 @@ void Tfm_main::ApplicationEventsMessage(const QKeyEvent& key, const QObject* tar
 
 void Tfm_main::TimerTimer() {
     Timer->stop();
-    SkinBar& bar = RestoreBeginBar ? BeginBar : EndBar;
-    bar.slider->SetPosition(SavedBarPos);
+    skin_.SetPosition(run_.RestoreBeginBar ? Bar::Begin : Bar::End, run_.SavedBarPos, false);
 }
 
 // Closing
@@ -456,8 +375,8 @@ void Tfm_main::closeEvent(QCloseEvent* event) {
 }
 
 void Tfm_main::FormCloseQuery() {
-    IsConverting = false;
-    SettingsFile.reset();
+    run_.IsConverting = false;
+    settings_.reset();
 }
 
 // Skin events
@@ -471,29 +390,29 @@ void Tfm_main::SkinClick(ISkinObject* source) {
         {"Up", [](Tfm_main& w) { w.MoveUp(); }},
         {"Down", [](Tfm_main& w) { w.MoveDown(); }},
         {"Play", [](Tfm_main& w) { w.Play1Click(); }},
-        {"Pause", [](Tfm_main& w) { w.PausePlayback(); }},
-        {"Stop playing", [](Tfm_main& w) { w.StopPlayback(); }},
+        {"Pause", [](Tfm_main& w) { w.playback_->PausePlayback(); }},
+        {"Stop playing", [](Tfm_main& w) { w.playback_->StopPlayback(); }},
         {"cut", [](Tfm_main& w) { w.Cut1Click(); }},
         {"join", [](Tfm_main& w) { w.Join2Click(); }},
         {"Stop", [](Tfm_main& w) { w.Stop1Click(); }},
-        {"Begin", [](Tfm_main& w) { w.MarkBegin(); }},
-        {"End", [](Tfm_main& w) { w.MarkEnd(); }},
-        {"Begin right", [](Tfm_main& w) { w.IncreaseTime(1); }},
-        {"Begin left", [](Tfm_main& w) { w.DecreaseTime(1); }},
-        {"End right", [](Tfm_main& w) { w.IncreaseTime(2); }},
-        {"End left", [](Tfm_main& w) { w.DecreaseTime(2); }},
+        {"Begin", [](Tfm_main& w) { w.editor_->Mark(SegmentEnd::Begin); }},
+        {"End", [](Tfm_main& w) { w.editor_->Mark(SegmentEnd::End); }},
+        {"Begin right", [](Tfm_main& w) { w.editor_->Step(SegmentEnd::Begin, +1); }},
+        {"Begin left", [](Tfm_main& w) { w.editor_->Step(SegmentEnd::Begin, -1); }},
+        {"End right", [](Tfm_main& w) { w.editor_->Step(SegmentEnd::End, +1); }},
+        {"End left", [](Tfm_main& w) { w.editor_->Step(SegmentEnd::End, -1); }},
         {"Options", [](Tfm_main& w) { w.Option1Click(); }},
         {"Browse",
          [](Tfm_main& w) {
-             if (!w.IsConverting) w.ChooseOutputDirectory();
+             if (!w.run_.IsConverting) w.ChooseOutputDirectory();
          }},
         {"Pre-listen-off",
          [](Tfm_main& w) {
-             if (!w.IsPlaying) w.SetPreListen(true);
+             if (!w.playback_->IsPlaying()) w.SetPreListen(true);
          }},
         {"Pre-listen-on",
          [](Tfm_main& w) {
-             if (!w.IsPlaying) w.SetPreListen(false);
+             if (!w.playback_->IsPlaying()) w.SetPreListen(false);
          }},
         {"help", [](Tfm_main& w) { w.Content1Click(); }},
     };
@@ -507,39 +426,38 @@ void Tfm_main::SkinClick(ISkinObject* source) {
     }
 }
 
+bool Tfm_main::PreListen() const { return settings_ && ReadBool(*settings_, keys::PreListen); }
+
 void Tfm_main::SetPreListen(bool on) {
-    PreListenOff.element->SetVisible(!on);
-    if (SettingsFile) SettingsFile->WriteBool(kCut, kPreListen, on);
+    skin_.ShowPreListenOff(!on);
+    if (settings_) WriteBool(*settings_, keys::PreListen, on);
 }
 
 void Tfm_main::SkinMouseDown(ISkinObject* source, int, int, int) {
     if (!source) return;
     const QString name = source->GetName();
     if (name == QLatin1String("Current bar")) {
-        AudioPlayer->Stop();
+        playback_->HeadPressed();
     } else if (name == QLatin1String("Begin bar")) {
-        SavedBarPos = BeginBar.slider->GetPosition();
-        SavedTimeText = BeginTime.label->GetText();
+        run_.SavedBarPos = skin_.Position(Bar::Begin);
+        run_.SavedTimeText = skin_.GetText(Text::BeginTime);
     } else if (name == QLatin1String("End bar")) {
-        SavedBarPos = EndBar.slider->GetPosition();
-        SavedTimeText = EndTime.label->GetText();
+        run_.SavedBarPos = skin_.Position(Bar::End);
+        run_.SavedTimeText = skin_.GetText(Text::EndTime);
     }
 }
 
 void Tfm_main::SkinMouseUp(ISkinObject* source, int, int, int) {
-    if (!source || source->GetName() != QLatin1String("Current bar")) return;
-    if (!IsPlaying || IsPaused) return;
-    IsPlaying = false;
-    FreshPlay = false;
-    StartPlayback();
+    if (source && source->GetName() == QLatin1String("Current bar")) playback_->HeadReleased();
 }
 
 void Tfm_main::SkinScrollTrack(ISkinObject* source, int newPos) {
-    if (!source || RowCount() == 0) return;
+    if (!source) return;
     const QString name = source->GetName();
-    if (name == QLatin1String("Current bar")) CurrentBarScrollTrack(newPos);
-    if (IsPlaying) return;
-    SegmentScrollTrack(name, newPos);
+    // The session keeps the head where the skin's bar is, whatever else the event does.
+    if (name == QLatin1String("Current bar")) playback_->HeadMoved(newPos, tracks_->Rows() > 0);
+    if (tracks_->Rows() == 0 || playback_->IsPlaying()) return;
+    editor_->ScrollTrack(name, newPos);
 }
 
 // Menu commands that lead elsewhere
@@ -550,18 +468,15 @@ void Tfm_main::Remove1Click() { RemoveSelected(); }
 
 void Tfm_main::Exit1Click() { close(); }
 
-void Tfm_main::Play1Click() {
-    FreshPlay = true;
-    StartPlayback();
-}
+void Tfm_main::Play1Click() { playback_->Play(); }
 
-void Tfm_main::Pause1Click() { PausePlayback(); }
+void Tfm_main::Pause1Click() { playback_->PausePlayback(); }
 
-void Tfm_main::Stopplay1Click() { StopPlayback(); }
+void Tfm_main::Stopplay1Click() { playback_->StopPlayback(); }
 
 void Tfm_main::Option1Click() {
-    if (IsConverting || !fm_set) return;
-    fm_set->SetSettingsFile(SettingsFile.get());
+    if (run_.IsConverting || !fm_set) return;
+    fm_set->SetSettingsFile(settings_.get());
     ShowCentred(*fm_set);
 }
 

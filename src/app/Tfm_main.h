@@ -2,17 +2,16 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <cstdint>
 #include <memory>
 
 #include "app/UserPrompts.h"
+#include "common/RunState.h"
+#include "editor/EditorView.h"
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "platform/audio/TAudioInformation2.h"
-#include "platform/player/TAudioPlayer2.h"
-#include "platform/skin/SkinObject.h"
-#include "settings/SettingsFile.h"
-#include "tracks/TrackTable.h"
+#include "tracks/TrackAdder.h"
+#include "widgets/MainSkin.h"
 
 class QAction;
 class QComboBox;
@@ -23,48 +22,26 @@ class QMenu;
 class QMenuBar;
 class QProgressBar;
 class QTimer;
-class QTreeWidget;
 
 namespace quillet {
 
+class ISkinObject;
+class PlaybackSession;
+class SegmentEditor;
+class SettingsFile;
+class TAudioPlayer2;
 class TSkin;
 class Tfm_about;
 class Tfm_dir;
 class Tfm_set;
+class TrackList;
+class TrackListView;
 
-// References to the skin objects bound at first show; they live as long as the skin form.
-struct SkinBar {
-    ISkinObject* object = nullptr;
-    ISkinSlider* slider = nullptr;
-    ISkinElement* element = nullptr;
-};
-
-struct SkinText {
-    ISkinObject* object = nullptr;
-    ISkinLabel* label = nullptr;
-    ISkinElement* element = nullptr;
-};
-
-struct SkinSwitch {
-    ISkinObject* object = nullptr;
-    ISkinElement* element = nullptr;
-};
-
-// The text of a skin text element, redrawn at once. Does nothing before the skin is bound.
-void SetText(SkinText& t, const QString& text);
-
-// The settings section of the main window and the keys it shares between its parts.
-inline const QString kCut = QStringLiteral("cut");
-inline const QString kPreListen = QStringLiteral("pre-listen");
-inline const QString kOutputDirectory = QStringLiteral("output directory");
-// What a time text shows when nothing is loaded or played.
-inline const QString kZeroTime = QStringLiteral("00:00:00");
-
-// The main window: the skin, the track list, the menus, the run-state every command reads, and
-// the audio engine objects. Its fields carry the names the commands use; the handlers of the
-// track list, of the editor and of the conversion live in Tfm_main_tracks.cpp,
+// The main window: its controls and menus, the skin, and the wiring of their events to the
+// track list, the editor, playback and the conversions, which hold the program's logic. The
+// handlers of the list, of the editor and of the conversions live in Tfm_main_tracks.cpp,
 // Tfm_main_editor.cpp and Tfm_main_convert.cpp.
-class Tfm_main : public QMainWindow {
+class Tfm_main : public QMainWindow, public EditorView, public AddView {
     Q_OBJECT
   public:
     static constexpr int kClientWidth = 610;
@@ -87,23 +64,19 @@ class Tfm_main : public QMainWindow {
     // Every dialog of the main window opens through here: centred on this window, modal.
     int ShowCentred(QDialog& dialog);
 
-    // The music folder, where Cut and Join write and whose path the window shows when no
-    // output folder is stored.
-    static QString MusicFolder();
-
-    // The list's rows: how many, the lowest selected one (-1 when none), selecting one (a row
-    // out of range is ignored), and the status column of one.
-    int RowCount() const;
-    int SelectedRow() const;
-    void SelectRow(int row);
-    void SetRowStatus(int row, const QString& status);
-    // "Total time" from the whole seconds of the first TrackCount rows.
-    void ShowTotalTime();
+    TrackList& Tracks() { return *tracks_; }
+    RunState& Run() { return run_; }
+    PlaybackSession& Playback() { return *playback_; }
+    SegmentEditor& Editor() { return *editor_; }
+    MainSkin& SkinObjects() { return skin_; }
+    // Open from the first show to the close of the window, null outside that span: a command
+    // still running in a message pump after the close must check it.
+    quillet::SettingsFile* Settings() { return settings_.get(); }
 
     // Controls.
     QWidget* client = nullptr;  // the 610 x 388 area under the menu bar that the skin covers
     TSkin* Skin = nullptr;
-    QTreeWidget* lv = nullptr;
+    TrackListView* lv = nullptr;
     QProgressBar* pb = nullptr;
     QComboBox* cb_format = nullptr;
     QLineEdit* edt_dir = nullptr;
@@ -112,33 +85,14 @@ class Tfm_main : public QMainWindow {
     QMenu* pm = nullptr;
     QTimer* Timer = nullptr;
 
-    // Main menu items.
-    QAction* AddFile1 = nullptr;
-    QAction* AddPath1 = nullptr;
-    QAction* Remove1 = nullptr;
-    QAction* Clear1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* Play1 = nullptr;
-    QAction* Pause1 = nullptr;
-    QAction* Stopplay1 = nullptr;
-    QAction* Cut1 = nullptr;
-    QAction* Join2 = nullptr;
-    QAction* Stop1 = nullptr;
-    QAction* Option1 = nullptr;
-    QAction* Content1 = nullptr;
-    QAction* WebSite1 = nullptr;
-    QAction* About1 = nullptr;
-    // Popup menu items, the twins of the above.
-    QAction* AddFile2 = nullptr;
-    QAction* AddPath2 = nullptr;
-    QAction* Remove2 = nullptr;
-    QAction* Clear2 = nullptr;
-    QAction* Play2 = nullptr;
-    QAction* Pause2 = nullptr;
-    QAction* StopPlaying1 = nullptr;
-    QAction* Cut2 = nullptr;
-    QAction* Join1 = nullptr;
-    QAction* Stop2 = nullptr;
+    // Main menu items, and their popup twins.
+    QAction *AddFile1 = nullptr, *AddPath1 = nullptr, *Remove1 = nullptr, *Clear1 = nullptr,
+            *Exit1 = nullptr, *Play1 = nullptr, *Pause1 = nullptr, *Stopplay1 = nullptr,
+            *Cut1 = nullptr, *Join2 = nullptr, *Stop1 = nullptr, *Option1 = nullptr,
+            *Content1 = nullptr, *WebSite1 = nullptr, *About1 = nullptr;
+    QAction *AddFile2 = nullptr, *AddPath2 = nullptr, *Remove2 = nullptr, *Clear2 = nullptr,
+            *Play2 = nullptr, *Pause2 = nullptr, *StopPlaying1 = nullptr, *Cut2 = nullptr,
+            *Join1 = nullptr, *Stop2 = nullptr;
 
     Tfm_set* fm_set = nullptr;
     Tfm_about* fm_about = nullptr;
@@ -151,59 +105,11 @@ class Tfm_main : public QMainWindow {
     TAudioFile2LameEnc AudioFile2LameEnc;
     TAudioInformation2 AudioInformation;
 
-    // Open from the first show to the close of the window, null outside that span: a command
-    // still running in a message pump after the close must check it.
-    std::unique_ptr<quillet::SettingsFile> SettingsFile;
-
-    // Skin objects bound at first show.
-    SkinBar BeginBar;
-    SkinBar EndBar;
-    SkinBar CurrentBar;
-    SkinText BeginTime;
-    SkinText EndTime;
-    SkinText CurrentTime;
-    SkinText TotalTime;
-    SkinText Filename;
-    SkinSwitch PreListenOff;
-
-    // Record i belongs to list row i; TrackCount is the row count as last brought up to date.
-    quillet::TrackTable TrackTable;
-    int TrackCount = 0;
-
-    // Run-state.
-    bool IsConverting = false;
-    bool IsPlaying = false;
-    bool IsPaused = false;
-    bool IsAdding = false;
-    bool FreshPlay = false;
-    int CurrentTrack = 0;
-    int PlayingTrack = 0;
-    QString OutputDir;
-    // What Join's save dialog keeps for the next Join of the run: the file and its type (1-based).
-    QString SaveDialogFileName;
-    int SaveDialogFilterIndex = 1;
-    int SavedBarPos = 0;
-    QString SavedTimeText;
-    bool RestoreBeginBar = false;
-    int RenameRow = 0;
-
-    // Play range of the track being played.
-    int64_t PlayStartPos = 0;
-    int32_t PlayStartSec = 0;
-    int64_t PlayLengthPos = 0;
-    int32_t PlayLengthSec = 0;
-    int64_t PlayOffsetPos = 0;
-
     // Menu enabling, both menus at once.
     // "Add File", "Remove File", "Clear", "Cut", "Join", "Play": off while files are added.
     void SetAddingMenus(bool enabled);
     // The same six and "Options": off while a Cut or Join runs, while "Stop" is on.
     void SetConversionMenus(bool enabled);
-    // Playback starts (true): "Pause" and "Stop Playing" on, "Cut", "Join", "Clear" off;
-    // playback stops (false): the other way round.
-    void SetPlayingMenus(bool playing);
-    // "Pause": off while paused.
-    void SetPauseMenus(bool enabled);
 
     // Application-wide handlers.
     void FormCreate();
@@ -241,7 +147,6 @@ class Tfm_main : public QMainWindow {
     void RemoveSelected();
     void MoveUp();
     void MoveDown();
-    void ScanFolder(const QString& folder, bool includeSubFolders);
     void ChooseOutputDirectory();  // the skin's "Browse"
     void lvClick();
     void lvDblClick();
@@ -249,19 +154,7 @@ class Tfm_main : public QMainWindow {
     void edt_titleExit();
     void edt_titleKeyDown(int key);
 
-    // Segment selection and playback (Tfm_main_editor.cpp).
-    void StartPlayback();
-    void PausePlayback();
-    void StopPlayback();
-    void QueueNextBlock();
-    void MarkBegin();
-    void MarkEnd();
-    void IncreaseTime(int which);  // 1 the begin, 2 the end
-    void DecreaseTime(int which);
-    void CurrentBarScrollTrack(int newPos);
-    // The drag of "Begin bar" and "End bar" while nothing plays, and the total time for any
-    // other source.
-    void SegmentScrollTrack(const QString& sourceName, int newPos);
+    // Player events (Tfm_main_editor.cpp).
     void AudioPlayerEndArrayPlay();
     void AudioPlayerRequestOnLoadArray();
     void AudioPlayerEndPlay();
@@ -277,11 +170,45 @@ class Tfm_main : public QMainWindow {
     void CreateMenus();
     void ConnectEvents();
     void CentreOnScreen();
-    void BindSkinObjects();
     void PlaceControls();
+    bool PreListen() const;
     // Pre-listen on hides "Pre-listen-off" and stores true; off shows it and stores false.
     void SetPreListen(bool on);
+    // A rename still open ends on its own row before rows move.
+    void EndRename();
+    void SwapRows(int s, int t);
 
+    // EditorView (Tfm_main_editor.cpp).
+    int SelectedRow() const override;
+    void SelectRow(int row) override;
+    void SetBar(Bar bar, int position, bool redraw) override;
+    void ShowBar(Bar bar, bool visible) override;
+    void SetText(Text text, const QString& value) override;
+    void ShowPlayingMenus(bool playing) override;
+    void ShowPauseMenus(bool enabled) override;
+    void Information(const QString& text) override;
+    void ArmRestoreTimer() override;
+
+    // AddView (Tfm_main_tracks.cpp).
+    void Message(const QString& text) override;
+    void PumpMessages() override;
+    bool Closed() const override { return !settings_; }
+    void ShowAdding(bool adding) override { SetAddingMenus(!adding); }
+    void SelectFirstAppended(int row) override;
+    void ShowTotalTime() override;
+
+    friend class WindowConversionHost;
+
+    RunState run_;
+    // What Join's save dialog keeps for the next Join of the run: the file and its type (1-based).
+    QString saveFileName_;
+    int saveFilterIndex_ = 1;
+    TrackList* tracks_ = nullptr;  // a child of this window
+    MainSkin skin_;
+    std::unique_ptr<quillet::SettingsFile> settings_;
+    std::unique_ptr<PlaybackSession> playback_;
+    std::unique_ptr<SegmentEditor> editor_;
+    std::unique_ptr<TrackAdder> adder_;
     std::unique_ptr<UserPrompts> prompts_;
     QString startupError_;
     bool shown_ = false;

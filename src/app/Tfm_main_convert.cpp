@@ -3,12 +3,13 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProgressBar>
-#include <QTreeWidget>
 
 #include "app/Tfm_main.h"
 #include "convert/ConversionHost.h"
 #include "convert/CutCommand.h"
 #include "convert/JoinCommand.h"
+#include "editor/PlaybackSession.h"
+#include "tracks/TrackList.h"
 
 namespace quillet {
 
@@ -17,6 +18,8 @@ namespace {
 const char* const kSaveFilter =
     "MP3 Files(*.mp3);;WAV Files(*.wav);;WMA Files(*.wma);;OGG Files(*.ogg)";
 
+}  // namespace
+
 // The main window as Cut and Join see it. The window outlives the command: closing it only
 // clears IsConverting (and drops the settings file, which the copy no longer reads), and the
 // window is destroyed after the event loop has ended, that is after the command returned.
@@ -24,21 +27,21 @@ class WindowConversionHost : public ConversionHost {
   public:
     explicit WindowConversionHost(Tfm_main& window) : w_(window) {}
 
-    bool IsConverting() const override { return w_.IsConverting; }
-    void SetConverting(bool on) override { w_.IsConverting = on; }
-    bool IsPlaying() const override { return w_.IsPlaying; }
-    void SetOutputDir(const QString& dir) override { w_.OutputDir = dir; }
+    RunState& Run() override { return w_.Run(); }
+    bool IsPlaying() const override { return w_.Playback().IsPlaying(); }
 
-    int RowCount() const override { return w_.RowCount(); }
-    QString RowCaption(int row) const override { return w_.lv->topLevelItem(row)->text(0); }
+    int RowCount() const override { return w_.Tracks().Rows(); }
+    QString RowCaption(int row) const override { return w_.Tracks().Caption(row); }
     ConversionRow Row(int row) const override {
-        const TrackInfo& track = w_.TrackTable[row];
+        const TrackInfo& track = w_.Tracks().Record(row);
         return {track.FilePath, track.StartPos, track.EndPos};
     }
-    void SetRowStatus(int row, const QString& status) override { w_.SetRowStatus(row, status); }
+    void SetRowStatus(int row, const QString& status) override {
+        w_.Tracks().SetStatus(row, status);
+    }
     int FormatIndex() const override { return w_.cb_format->currentIndex(); }
 
-    SettingsFile& Settings() override { return *w_.SettingsFile; }
+    SettingsFile& Settings() override { return *w_.Settings(); }
     TAudioFile2& Reader() override { return w_.AudioFileRead; }
     TAudioFile2& Writer() override { return w_.AudioFileWrite; }
     TAudioFile2LameEnc& Mp3Encoder() override { return w_.AudioFile2LameEnc; }
@@ -62,41 +65,39 @@ class WindowConversionHost : public ConversionHost {
         return w_.Prompts().Question(QStringLiteral("File has existed. Overwrite?"));
     }
     std::optional<JoinTarget> ChooseJoinTarget(const QString& startFolder) override {
-        int filterIndex = w_.SaveDialogFilterIndex;
+        int filterIndex = w_.saveFilterIndex_;
         const QString path =
-            w_.Prompts().SaveFile(startFolder, QFileInfo(w_.SaveDialogFileName).fileName(),
+            w_.Prompts().SaveFile(startFolder, QFileInfo(w_.saveFileName_).fileName(),
                                   QString::fromLatin1(kSaveFilter), filterIndex);
         if (path.isEmpty()) return std::nullopt;
-        w_.SaveDialogFileName = path;
-        w_.SaveDialogFilterIndex = filterIndex;
+        w_.saveFileName_ = path;
+        w_.saveFilterIndex_ = filterIndex;
         return JoinTarget{path, filterIndex - 1};
     }
 
   private:
     void SetBarsVisible(bool visible) {
-        if (w_.BeginBar.element) w_.BeginBar.element->SetVisible(visible);
-        if (w_.EndBar.element) w_.EndBar.element->SetVisible(visible);
+        w_.SkinObjects().Show(MainSkin::Bar::Begin, visible);
+        w_.SkinObjects().Show(MainSkin::Bar::End, visible);
     }
 
     Tfm_main& w_;
 };
 
-}  // namespace
-
 // Both commands need the settings file, which exists from the first show to the close.
 void Tfm_main::Cut1Click() {
-    if (!SettingsFile) return;
+    if (Closed()) return;
     WindowConversionHost host(*this);
     CutCommand(host).Run();
 }
 
 void Tfm_main::Join2Click() {
-    if (!SettingsFile) return;
+    if (Closed()) return;
     WindowConversionHost host(*this);
     JoinCommand(host).Run();
 }
 
 // The running Cut or Join sees the flag at its next check and stops there.
-void Tfm_main::Stop1Click() { IsConverting = false; }
+void Tfm_main::Stop1Click() { run_.IsConverting = false; }
 
 }  // namespace quillet

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "common/MulDiv.h"
+#include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "platform/audio/TAudioFile2.h"
 
@@ -21,8 +22,10 @@ bool ConversionCommand::MayStart() {
         host_.ShowInformation(QStringLiteral("Please stop playing first."));
         return false;
     }
-    return !host_.IsConverting();
+    return !IsConverting();
 }
+
+bool ConversionCommand::IsConverting() const { return host_.Run().IsConverting; }
 
 int64_t ConversionCommand::OpenSegment(const ConversionRow& row) {
     TAudioFile2& reader = host_.Reader();
@@ -42,11 +45,6 @@ void ConversionCommand::CloseReader() {
 
 void ConversionCommand::CloseWriter() {
     if (host_.Writer().IsOpen()) host_.Writer().Close();
-}
-
-void ConversionCommand::Refuse(const QString& message) {
-    host_.ShowInformation(message);
-    host_.SetConverting(false);
 }
 
 void ConversionCommand::MakeWritable(const QString& path) {

@@ -24,7 +24,7 @@ class ConversionCommand {
     static int32_t WriteSlice(const TAudioFile2& reader);
     void CloseReader();
     void CloseWriter();
-    void Refuse(const QString& message);
+    bool IsConverting() const;
     static void MakeWritable(const QString& path);
     // Whether writing path would replace the file itself (through any link or spelling).
     static bool IsSameFile(const QString& path, const QString& other);

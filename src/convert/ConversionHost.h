@@ -7,6 +7,7 @@
 namespace quillet {
 
 class SettingsFile;
+struct RunState;
 class TAudioFile2;
 class TAudioFile2LameEnc;
 class TAudioInformation2;
@@ -30,10 +31,9 @@ class ConversionHost {
   public:
     virtual ~ConversionHost() = default;
 
-    virtual bool IsConverting() const = 0;
-    virtual void SetConverting(bool on) = 0;
+    // IsConverting and OutputDir live here.
+    virtual RunState& Run() = 0;
     virtual bool IsPlaying() const = 0;
-    virtual void SetOutputDir(const QString& dir) = 0;
 
     virtual int RowCount() const = 0;
     virtual QString RowCaption(int row) const = 0;

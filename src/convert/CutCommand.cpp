@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "convert/OutputFormatConfig.h"
 #include "convert/OutputNames.h"
@@ -9,6 +10,7 @@
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioInformation2.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsKeys.h"
 
 namespace quillet {
 
@@ -23,32 +25,31 @@ bool IsExistingFile(const QString& path) {
 
 void CutCommand::Run() {
     if (!MayStart()) return;
-    host_.SetConverting(true);
+    const ConvertingScope converting(host_.Run());
     const OutputFormatResult format =
         ConfigureOutputFormat(host_.FormatIndex(), ConvertCommand::Cut, host_.Settings(),
                               host_.Writer(), host_.Mp3Encoder());
     if (!format.ok) {
-        Refuse(format.message);
+        host_.ShowInformation(format.message);
         return;
     }
     ConvertingControls controls(host_);
     host_.SetProgress(0);
 
-    const QString stored = host_.Settings().ReadString(
-        QStringLiteral("cut"), QStringLiteral("output directory"), DefaultMusicFolder());
+    const QString stored =
+        ReadString(host_.Settings(), keys::CutOutputDirectory, DefaultMusicFolder());
     const QString outputDir = CutOutputDir(stored);
     CreateFolder(outputDir);
-    host_.SetOutputDir(outputDir);
+    host_.Run().OutputDir = outputDir;
 
     CutRows(outputDir, format.extension);
     host_.SetProgress(0);
-    host_.SetConverting(false);
 }
 
 void CutCommand::CutRows(const QString& outputDir, const QString& extension) {
     const int rows = host_.RowCount();
     for (int row = 0; row < rows; ++row) {
-        if (!host_.IsConverting()) return;
+        if (!IsConverting()) return;
         host_.PumpMessages();
         host_.SetProgress(0);
         CutRow(row, outputDir, extension);
@@ -85,7 +86,7 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
     RowProgress progress;
     CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels(), WriteSlice(reader),
                 progress,
-                {[this] { host_.PumpMessages(); }, [this] { return host_.IsConverting(); },
+                {[this] { host_.PumpMessages(); }, [this] { return IsConverting(); },
                  [this](int percent) { host_.SetProgress(percent); }});
     CloseReader();
     CloseWriter();

@@ -3,56 +3,56 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "convert/OutputFormatConfig.h"
 #include "convert/OutputNames.h"
 #include "convert/SegmentCopy.h"
 #include "platform/audio/TAudioFile2.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsKeys.h"
 
 namespace quillet {
 
 void JoinCommand::Run() {
     if (!MayStart()) return;
 
-    QString startFolder = host_.Settings().ReadString(
-        QStringLiteral("combine"), QStringLiteral("output directory"), DefaultMusicFolder());
+    QString startFolder =
+        ReadString(host_.Settings(), keys::CombineOutputDirectory, DefaultMusicFolder());
     if (startFolder.isEmpty()) startFolder = DefaultMusicFolder();
     CreateFolder(startFolder);
-    host_.SetOutputDir(startFolder);
+    host_.Run().OutputDir = startFolder;
     const std::optional<JoinTarget> target = host_.ChooseJoinTarget(startFolder);
     if (!target) return;
-    host_.Settings().WriteString(QStringLiteral("combine"), QStringLiteral("output directory"),
-                                 JoinStoredFolder(target->path));
+    WriteString(host_.Settings(), keys::CombineOutputDirectory, JoinStoredFolder(target->path));
 
     OverallProgress progress(GrandTotal());
-    host_.SetConverting(true);
+    const ConvertingScope converting(host_.Run());
     host_.SetProgress(0);
     const OutputFormatResult format =
         ConfigureOutputFormat(target->formatIndex, ConvertCommand::Join, host_.Settings(),
                               host_.Writer(), host_.Mp3Encoder());
     if (!format.ok) {
-        Refuse(format.message);
+        host_.ShowInformation(format.message);
         return;
     }
     const QString outputPath = JoinOutputPath(target->path, format.extension);
     // Checked before the output exists, so a missing file never leaves half a join behind.
     const int missing = FirstMissingInput();
     if (missing >= 0) {
-        Refuse(host_.Row(missing).filePath +
-               QStringLiteral(" has been removed. Remove it from the list to join the others."));
+        host_.ShowInformation(
+            host_.Row(missing).filePath +
+            QStringLiteral(" has been removed. Remove it from the list to join the others."));
         return;
     }
     if (IsInput(outputPath)) {
-        Refuse(outputPath +
-               QStringLiteral(" is one of the files being joined. Choose another file name."));
+        host_.ShowInformation(
+            outputPath +
+            QStringLiteral(" is one of the files being joined. Choose another file name."));
         return;
     }
     if (QFileInfo::exists(outputPath)) {
-        if (!host_.ConfirmOverwrite()) {
-            host_.SetConverting(false);
-            return;
-        }
+        if (!host_.ConfirmOverwrite()) return;
         MakeWritable(outputPath);
     }
 
@@ -62,7 +62,6 @@ void JoinCommand::Run() {
     JoinRows(progress);
     CloseWriter();
     host_.SetProgress(0);
-    host_.SetConverting(false);
 }
 
 int JoinCommand::FirstMissingInput() const {
@@ -94,7 +93,7 @@ int64_t JoinCommand::GrandTotal() const {
 void JoinCommand::JoinRows(OverallProgress& progress) {
     const int rows = host_.RowCount();
     for (int row = 0; row < rows; ++row) {
-        if (!host_.IsConverting()) return;
+        if (!IsConverting()) return;
         host_.PumpMessages();
         JoinRow(row, progress);
     }
@@ -110,7 +109,7 @@ void JoinCommand::JoinRow(int row, OverallProgress& progress) {
     // Join reads four times as much per block as Cut.
     CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels() * 4,
                 WriteSlice(reader), progress,
-                {[this] { host_.PumpMessages(); }, [this] { return host_.IsConverting(); },
+                {[this] { host_.PumpMessages(); }, [this] { return IsConverting(); },
                  [this](int percent) { host_.SetProgress(percent); }});
     CloseReader();
     host_.SetRowStatus(row, QStringLiteral("finish"));

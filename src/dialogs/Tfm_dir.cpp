@@ -11,15 +11,9 @@
 
 #include "dialogs/FormFont.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsKeys.h"
 
 namespace quillet {
-
-namespace {
-
-const QString kBasic = QStringLiteral("basic");
-const QString kEnableSubDir = QStringLiteral("enable sub dir");
-
-}  // namespace
 
 Tfm_dir::Tfm_dir(QWidget* parent)
     : QDialog(parent),
@@ -93,13 +87,13 @@ void Tfm_dir::showEvent(QShowEvent* event) {
 
 void Tfm_dir::FormShow() {
     ChosenFolder.clear();
-    if (settings_) cbx_sub->setChecked(settings_->ReadBool(kBasic, kEnableSubDir, true));
+    if (settings_) cbx_sub->setChecked(ReadBool(*settings_, keys::EnableSubDir));
 }
 
 void Tfm_dir::btn_okClick() {
     ChosenFolder = SelectedFolder();
     IncludeSubFolders = cbx_sub->isChecked();
-    if (settings_) settings_->WriteBool(kBasic, kEnableSubDir, IncludeSubFolders);
+    if (settings_) WriteBool(*settings_, keys::EnableSubDir, IncludeSubFolders);
     accept();
 }
 

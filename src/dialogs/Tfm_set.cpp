@@ -21,27 +21,21 @@
 #include "dialogs/FormFont.h"
 #include "dialogs/UpDown.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsKeys.h"
 
 namespace quillet {
 
 namespace {
-
-const QString kMp3 = QStringLiteral("mp3");
-const QString kWav = QStringLiteral("wav");
-const QString kWma = QStringLiteral("wma");
-const QString kOgg = QStringLiteral("ogg");
 
 const QString kBitrateHint =
     QStringLiteral("8Kbps - poor quality, small file, 350Kbps - good quality, big file");
 const QString kMp3QualityHint =
     QStringLiteral("Quality: 0 - best quality, low speed, 9 - low quality, fast speed. ");
 
-// One control and the key it edits, with the default the dialog shows when the key is missing,
-// junk, or an index outside the control's list.
+// One control and the key it edits; the dialog shows the key's dialog default when the key is
+// missing, junk, or an index outside the control's list.
 struct Field {
-    const QString& section;
-    QString key;
-    int def;
+    const NumberKey& key;
     QComboBox* list = nullptr;
     UpDown* upDown = nullptr;
     QCheckBox* check = nullptr;
@@ -50,30 +44,28 @@ struct Field {
 // In the order the dialog reads and writes them.
 std::vector<Field> Fields(Tfm_set& f) {
     return {
-        {kMp3, QStringLiteral("bitrate"), 11, f.cb_mp3_bitrate},
-        {kMp3, QStringLiteral("channel"), 1, f.cb_mp3_channel},
-        {kMp3, QStringLiteral("frequency"), 7, f.cb_mp3_frequency},
-        {kMp3, QStringLiteral("quality"), 9, nullptr, f.ud_mp3_quality},
-        {kMp3, QStringLiteral("enable vbr"), 0, nullptr, nullptr, f.cb_vbr},
-        {kMp3, QStringLiteral("vbr bitrate"), 11, f.cb_mp3_vbr},
-        {kMp3, QStringLiteral("vbr quality"), 9, nullptr, f.ud_mp3_vbr},
+        {keys::Mp3Bitrate, f.cb_mp3_bitrate},
+        {keys::Mp3Channel, f.cb_mp3_channel},
+        {keys::Mp3Frequency, f.cb_mp3_frequency},
+        {keys::Mp3Quality, nullptr, f.ud_mp3_quality},
+        {keys::Mp3EnableVbr, nullptr, nullptr, f.cb_vbr},
+        {keys::Mp3VbrBitrate, f.cb_mp3_vbr},
+        {keys::Mp3VbrQuality, nullptr, f.ud_mp3_vbr},
         // "wav"/"mode" is the radio group's, handled beside this table.
-        {kWav, QStringLiteral("bit"), 1, f.cb_wav_bit},
-        {kWav, QStringLiteral("channel"), 1, f.cb_wav_channel},
-        {kWav, QStringLiteral("frequency"), 7, f.cb_wav_frequency},
-        {kWma, QStringLiteral("format"), 9, f.cb_wma},
-        {kOgg, QStringLiteral("channel"), 1, f.cb_ogg_channel},
-        {kOgg, QStringLiteral("frequency"), 7, f.cb_ogg_fre},
-        {kOgg, QStringLiteral("bitrate"), 11, f.cb_ogg_bitrate},
-        {kOgg, QStringLiteral("max bitrate"), 11, f.cb_ogg_maxbit},
-        {kOgg, QStringLiteral("min bitrate"), 11, f.cb_ogg_minbit},
-        {kOgg, QStringLiteral("enable quality"), 1, nullptr, nullptr, f.cb_ogg_quality},
-        {kOgg, QStringLiteral("quality"), 300, nullptr, f.ud_ogg_quality},
+        {keys::WavBit, f.cb_wav_bit},
+        {keys::WavChannel, f.cb_wav_channel},
+        {keys::WavFrequency, f.cb_wav_frequency},
+        {keys::WmaFormat, f.cb_wma},
+        {keys::OggChannel, f.cb_ogg_channel},
+        {keys::OggFrequency, f.cb_ogg_fre},
+        {keys::OggBitrate, f.cb_ogg_bitrate},
+        {keys::OggMaxBitrate, f.cb_ogg_maxbit},
+        {keys::OggMinBitrate, f.cb_ogg_minbit},
+        {keys::OggEnableQuality, nullptr, nullptr, f.cb_ogg_quality},
+        {keys::OggQuality, nullptr, f.ud_ogg_quality},
     };
 }
 
-const QString kWavMode = QStringLiteral("mode");
-constexpr int kWavModeDefault = 0;
 // Position of "wav"/"mode" in the write order: after the MP3 keys.
 constexpr size_t kWavModeSlot = 7;
 
@@ -84,23 +76,24 @@ void ShowIndex(QComboBox& list, int stored, int def) {
 }
 
 void Show(const Field& field, int stored) {
-    if (field.list) ShowIndex(*field.list, stored, field.def);
+    if (field.list) ShowIndex(*field.list, stored, field.key.dialog);
     if (field.upDown) field.upDown->SetPosition(stored);
     if (field.check) field.check->setChecked(stored != 0);
 }
 
 void Read(const SettingsFile& settings, const Field& field) {
+    const NumberKey& k = field.key;
     if (field.check) {
-        Show(field, settings.ReadBool(field.section, field.key, field.def != 0) ? 1 : 0);
+        Show(field, settings.ReadBool(k.Section(), k.Key(), k.dialog != 0) ? 1 : 0);
         return;
     }
-    Show(field, settings.ReadInteger(field.section, field.key, field.def));
+    Show(field, settings.ReadInteger(k.Section(), k.Key(), k.dialog));
 }
 
 void Write(SettingsFile& settings, const Field& field) {
-    if (field.list) settings.WriteInteger(field.section, field.key, field.list->currentIndex());
-    if (field.upDown) settings.WriteInteger(field.section, field.key, field.upDown->Position());
-    if (field.check) settings.WriteBool(field.section, field.key, field.check->isChecked());
+    if (field.list) WriteInteger(settings, field.key, field.list->currentIndex());
+    if (field.upDown) WriteInteger(settings, field.key, field.upDown->Position());
+    if (field.check) WriteBool(settings, field.key, field.check->isChecked());
 }
 
 QComboBox* List(QWidget* parent, const char* name, const QStringList& items) {
@@ -460,7 +453,8 @@ void Tfm_set::FormShow() {
         return;
     }
     for (const Field& field : Fields(*this)) Read(*settings_, field);
-    SetWavMode(settings_->ReadInteger(kWav, kWavMode, kWavModeDefault));
+    SetWavMode(
+        settings_->ReadInteger(keys::WavMode.Section(), keys::WavMode.Key(), keys::WavMode.dialog));
     ApplyEnablingRules();
 }
 
@@ -469,7 +463,7 @@ void Tfm_set::btn_okClick() {
         const std::vector<Field> fields = Fields(*this);
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i == kWavModeSlot && WavMode() >= 0)
-                settings_->WriteInteger(kWav, kWavMode, WavMode());
+                WriteInteger(*settings_, keys::WavMode, WavMode());
             Write(*settings_, fields[i]);
         }
     }
@@ -477,8 +471,8 @@ void Tfm_set::btn_okClick() {
 }
 
 void Tfm_set::btn_defaultClick() {
-    for (const Field& field : Fields(*this)) Show(field, field.def);
-    SetWavMode(kWavModeDefault);
+    for (const Field& field : Fields(*this)) Show(field, field.key.dialog);
+    SetWavMode(keys::WavMode.dialog);
     ApplyEnablingRules();
 }
 
@@ -556,7 +550,7 @@ int Tfm_set::WavMode() const { return wavMode_->checkedId(); }
 void Tfm_set::SetWavMode(int mode) {
     // An unknown stored mode shows the default, as an index outside a list does.
     QAbstractButton* button = wavMode_->button(mode);
-    if (!button) button = wavMode_->button(kWavModeDefault);
+    if (!button) button = wavMode_->button(keys::WavMode.dialog);
     button->setChecked(true);
 }
 

@@ -1,7 +1,6 @@
 #include "editor/SegmentEdit.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "common/MulDiv.h"
 
@@ -21,22 +20,6 @@ int32_t SecondsToBar(int32_t seconds, int32_t lengthSec) {
 
 int64_t SecondsToPositions(int32_t seconds, int64_t lengthPos, int32_t lengthSec) {
     return MulDiv(seconds, Low32(lengthPos), lengthSec);
-}
-
-int TotalSecondsByPositions(const TrackTable& table, int count) {
-    int64_t total = 0;
-    const int n = std::clamp(count, 0, TrackTable::kCapacity);
-    for (int k = 0; k < n; ++k) {
-        const TrackInfo& t = table[k];
-        // The difference is taken on the low halves, as the scaling is.
-        const auto span = static_cast<int32_t>(static_cast<uint32_t>(Low32(t.EndPos)) -
-                                               static_cast<uint32_t>(Low32(t.StartPos)));
-        // A zero length gives MulDiv's -1: such a row has no seconds to add.
-        if (Low32(t.LengthPos) == 0) continue;
-        total += MulDiv(span, t.LengthSec, Low32(t.LengthPos));
-    }
-    return static_cast<int>(std::clamp<int64_t>(total, std::numeric_limits<int>::min(),
-                                                std::numeric_limits<int>::max()));
 }
 
 DragPlan PlanDrag(const TrackInfo& track, SegmentEnd end, int newPos) {

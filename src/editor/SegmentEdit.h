@@ -20,10 +20,6 @@ int32_t BarToSeconds(int bar, int32_t lengthSec);
 int32_t SecondsToBar(int32_t seconds, int32_t lengthSec);
 int64_t SecondsToPositions(int32_t seconds, int64_t lengthPos, int32_t lengthSec);
 
-// Sum over the first count rows of their stretch in seconds, scaled from positions: what a bar
-// drag shows. A row whose length scales to nothing counts 0; clamped to the int range.
-int TotalSecondsByPositions(const TrackTable& table, int count);
-
 // Which end of the stretch a command moves.
 enum class SegmentEnd { Begin = 1, End = 2 };
 

@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "common/MulDiv.h"
+
 namespace quillet {
 
 TrackTable::TrackTable() : records_(kCapacity) {}
@@ -52,6 +54,22 @@ int TrackTable::TotalSeconds(int count) const {
     for (int k = 0; k < n; ++k) {
         const TrackInfo& t = records_[static_cast<size_t>(k)];
         total += int64_t{t.EndSec} - t.StartSec;
+    }
+    return static_cast<int>(std::clamp<int64_t>(total, std::numeric_limits<int>::min(),
+                                                std::numeric_limits<int>::max()));
+}
+
+int TrackTable::TotalSecondsByPositions(int count) const {
+    int64_t total = 0;
+    const int n = std::clamp(count, 0, kCapacity);
+    for (int k = 0; k < n; ++k) {
+        const TrackInfo& t = records_[static_cast<size_t>(k)];
+        // The difference is taken on the low halves, as the scaling is.
+        const auto span = static_cast<int32_t>(static_cast<uint32_t>(Low32(t.EndPos)) -
+                                               static_cast<uint32_t>(Low32(t.StartPos)));
+        // A zero length gives MulDiv's -1: such a row has no seconds to add.
+        if (Low32(t.LengthPos) == 0) continue;
+        total += MulDiv(span, t.LengthSec, Low32(t.LengthPos));
     }
     return static_cast<int>(std::clamp<int64_t>(total, std::numeric_limits<int>::min(),
                                                 std::numeric_limits<int>::max()));

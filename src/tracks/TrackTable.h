@@ -43,6 +43,9 @@ class TrackTable {
     // Sum of EndSec - StartSec over the first count rows. Clamped to the int range so that a
     // list of many long files cannot wrap into a negative time.
     int TotalSeconds(int count) const;
+    // The same sum scaled from positions, MulDiv(EndPos - StartPos, LengthSec, LengthPos) on the
+    // low 32 bits: what a bar drag shows. A row of no length counts 0.
+    int TotalSecondsByPositions(int count) const;
 
   private:
     std::vector<TrackInfo> records_;

@@ -6,12 +6,14 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
+#include "tracks/TrackList.h"
+
 namespace quillet {
 
 namespace {
 
 struct Column {
-    const char* caption;
+    const char* caption;  // as the list's header gives it, for the font fit
     int width;
     // The widest texts the rows show in this column.
     std::initializer_list<const char*> samples;
@@ -45,11 +47,8 @@ class GridDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-TrackListView::TrackListView(QWidget* parent) : QTreeWidget(parent) {
-    setColumnCount(static_cast<int>(std::size(kColumns)));
-    QStringList captions;
-    for (const Column& column : kColumns) captions << QString::fromLatin1(column.caption);
-    setHeaderLabels(captions);
+TrackListView::TrackListView(TrackList& tracks, QWidget* parent) : QTreeView(parent) {
+    setModel(&tracks);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -71,8 +70,23 @@ TrackListView::TrackListView(QWidget* parent) : QTreeWidget(parent) {
     FitFont();
 }
 
+int TrackListView::SelectedRow() const {
+    int first = -1;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        if (first < 0 || index.row() < first) first = index.row();
+    }
+    return first;
+}
+
+void TrackListView::SelectRow(int row) {
+    const QModelIndex index = model()->index(row, 0);
+    if (!index.isValid()) return;
+    selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 void TrackListView::changeEvent(QEvent* event) {
-    QTreeWidget::changeEvent(event);
+    QTreeView::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitFont();
 }
 
@@ -104,20 +118,20 @@ bool TrackListView::Fits(const QFont& font) const {
 }
 
 void TrackListView::mousePressEvent(QMouseEvent* event) {
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
     leftPressed_ = event->button() == Qt::LeftButton;
     emit Pressed();
 }
 
 void TrackListView::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeWidget::mouseReleaseEvent(event);
+    QTreeView::mouseReleaseEvent(event);
     const bool click = leftPressed_ && event->button() == Qt::LeftButton;
     leftPressed_ = false;
     if (click) emit Clicked();
 }
 
 void TrackListView::mouseDoubleClickEvent(QMouseEvent* event) {
-    QTreeWidget::mouseDoubleClickEvent(event);
+    QTreeView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) emit DoubleClicked();
 }
 

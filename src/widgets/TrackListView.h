@@ -1,16 +1,23 @@
 #pragma once
 
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace quillet {
 
-// The track list: a read-only report of four fixed columns with grid lines. It reports mouse
-// presses and clicks anywhere in it, on rows and on the empty space below them, after the view
-// has updated its selection.
-class TrackListView : public QTreeWidget {
+class TrackList;
+
+// The track list: a read-only report of the list's four fixed columns with grid lines, one
+// selected row at most. It reports mouse presses and clicks anywhere in it, on rows and on the
+// empty space below them, after the view has updated its selection.
+class TrackListView : public QTreeView {
     Q_OBJECT
   public:
-    explicit TrackListView(QWidget* parent = nullptr);
+    explicit TrackListView(TrackList& tracks, QWidget* parent = nullptr);
+
+    // The lowest selected row, -1 when none.
+    int SelectedRow() const;
+    // Makes the row current and selected; a row out of range is ignored.
+    void SelectRow(int row);
 
   signals:
     void Pressed();

@@ -12,7 +12,8 @@ TSkin::TSkin(QWidget* parent) : QWidget(parent) {
     hide();
 }
 
-TSkin::~TSkin() { delete form_.data(); }
+// The form belongs to the window it lies in; it outlives this control if the window does.
+TSkin::~TSkin() = default;
 
 void TSkin::LoadSkin(const QString& path) {
     // A library that fails to load leaves the one loaded before in place.
@@ -46,6 +47,7 @@ void TSkin::ApplyFormByName(QWidget* window, const QString& formName) {
         }
     }
     host->setMinimumSize(host->minimumSize().expandedTo(item->size));
+    // A form laid again replaces the one before it in the same window.
     delete form_.data();
     form_ = new SkinFormWidget(*item, window, host);
     connect(form_, &SkinFormWidget::clicked, this, &TSkin::OnClick);

@@ -1,0 +1,206 @@
+#include "editor/PlaybackSession.h"
+
+#include <QFileInfo>
+#include <utility>
+
+#include "common/FormatTime.h"
+#include "common/RunState.h"
+#include "editor/EditorView.h"
+#include "editor/SegmentEdit.h"
+#include "platform/audio/IAudioPlayer2.h"
+#include "platform/audio/TAudioFile2.h"
+#include "tracks/TrackList.h"
+
+namespace quillet {
+
+namespace {
+
+const QString kPlaying = QStringLiteral("Playing");
+const QString kPause = QStringLiteral("pause");
+const QString kStop = QStringLiteral("Stop");
+const QString kNoFile = QStringLiteral("No file is playing");
+const QString kZeroTime = QStringLiteral("00:00:00");
+
+}  // namespace
+
+PlaybackSession::PlaybackSession(TrackList& tracks, const RunState& run, TAudioFile2& reader,
+                                 IAudioPlayer2& player, EditorView& view,
+                                 std::function<bool()> preListen, QObject* parent)
+    : QObject(parent),
+      tracks_(tracks),
+      run_(run),
+      reader_(reader),
+      player_(player),
+      view_(view),
+      preListen_(std::move(preListen)) {
+    // The playing row is an index: it follows its file when rows above it go or rows move.
+    connect(&tracks_, &TrackList::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { RowsRemoved(first, last); });
+    connect(&tracks_, &TrackList::rowsMoved, this,
+            [this](const QModelIndex&, int first, int, const QModelIndex&, int destination) {
+                RowsMoved(first, destination);
+            });
+}
+
+void PlaybackSession::Play() {
+    freshPlay_ = true;
+    StartPlayback();
+}
+
+void PlaybackSession::StartPlayback() {
+    if (run_.IsConverting) return;
+    int selected = view_.SelectedRow();
+    if (isPaused_ && selected == playingTrack_) {
+        Resume();
+        return;
+    }
+    if (selected < 0) {
+        if (tracks_.Rows() == 0) return;
+        selected = 0;
+        view_.SelectRow(selected);
+    }
+    if (isPlaying_) {
+        player_.Stop();
+        tracks_.SetStatus(playingTrack_, kStop);
+    }
+    playingTrack_ = selected;
+    const TrackInfo& track = tracks_.Record(playingTrack_);
+    if (freshPlay_) {
+        ShowHead(0, false);
+        range_ = FreshPlayRange(track, PreListen());
+    }
+    const std::exception_ptr formatError = OpenPlayingFile();
+    view_.ShowBar(EditorView::Bar::Current, true);
+    PlayFromHead();
+    view_.SetText(EditorView::Text::Filename, QFileInfo(track.FilePath).fileName());
+    tracks_.SetStatus(playingTrack_, kPlaying);
+    isPlaying_ = true;
+    isPaused_ = false;
+    QueueNextBlock();
+    QueueNextBlock();
+    view_.ShowBar(EditorView::Bar::Begin, false);
+    view_.ShowBar(EditorView::Bar::End, false);
+    view_.ShowPlayingMenus(true);
+    if (formatError) std::rethrow_exception(formatError);
+}
+
+void PlaybackSession::Resume() {
+    isPaused_ = false;
+    const std::exception_ptr formatError = OpenPlayingFile();
+    PlayFromHead();
+    tracks_.SetStatus(playingTrack_, kPlaying);
+    QueueNextBlock();
+    QueueNextBlock();
+    if (formatError) std::rethrow_exception(formatError);
+    view_.ShowPauseMenus(true);
+}
+
+std::exception_ptr PlaybackSession::OpenPlayingFile() {
+    if (reader_.IsOpen()) reader_.Close();
+    reader_.OpenForRead(tracks_.Record(playingTrack_).FilePath, 0, 1);
+    try {
+        player_.SetFormat(reader_.SampleRate(), reader_.Channels());
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
+// Seeks to the head's place in the play range and starts the player. The range's own start is
+// used rather than the row's: a mark may have moved the row's begin since the range was taken,
+// and the timer measures from the range.
+void PlaybackSession::PlayFromHead() {
+    const bool preListen = PreListen();
+    offsetPos_ = PlayOffsetAt(headBar_, range_.LengthPos);
+    reader_.SeekPosition(PlaySeekTarget(range_.StartPos, offsetPos_, preListen), 3);
+    player_.Play();
+}
+
+void PlaybackSession::PausePlayback() {
+    if (!isPlaying_ || isPaused_) return;
+    player_.Stop();
+    tracks_.SetStatus(playingTrack_, kPause);
+    view_.ShowPauseMenus(false);
+    isPaused_ = true;
+}
+
+void PlaybackSession::StopPlayback() {
+    if (!isPlaying_) return;
+    if (reader_.IsOpen()) reader_.Close();
+    player_.Stop();
+    tracks_.SetStatus(playingTrack_, kStop);
+    view_.SetText(EditorView::Text::Filename, kNoFile);
+    view_.ShowBar(EditorView::Bar::Current, false);
+    ShowHead(0, true);
+    view_.SetText(EditorView::Text::CurrentTime, kZeroTime);
+    view_.ShowBar(EditorView::Bar::Begin, true);
+    view_.ShowBar(EditorView::Bar::End, true);
+    isPlaying_ = false;
+    isPaused_ = false;
+    view_.ShowPlayingMenus(false);
+}
+
+void PlaybackSession::QueueNextBlock() {
+    // A request that arrives after playback stopped has no file to read from.
+    if (!reader_.IsOpen()) return;
+    player_.QueueSamples(reader_.ReadSamples(kBlockPositions));
+}
+
+void PlaybackSession::Timer(int currentSamples) {
+    // Only a running player moves the head; paused, seeking or stopped it stays where it is.
+    if (!isPlaying_ || isPaused_) return;
+    int n = PlayBarAt(currentSamples, offsetPos_, range_.LengthPos);
+    if (n >= kBarMax) {
+        n = kBarMax;
+        StopPlayback();
+    }
+    // The end of the range stays on show after the stop.
+    const int32_t s = PlaySecondsAt(n, range_.LengthSec, range_.StartSec, PreListen());
+    ShowHead(n, true);
+    view_.SetText(EditorView::Text::CurrentTime, FormatTime(s));
+}
+
+void PlaybackSession::HeadPressed() { player_.Stop(); }
+
+void PlaybackSession::HeadMoved(int newPos, bool hasRows) {
+    headBar_ = ClampBar(newPos);
+    if (!hasRows || view_.SelectedRow() < 0 || !isPlaying_) return;
+    // Measured from the play range, as the timer does, so the time does not jump on release.
+    const int32_t s = PlaySecondsAt(headBar_, range_.LengthSec, range_.StartSec, PreListen());
+    view_.SetText(EditorView::Text::CurrentTime, FormatTime(s));
+}
+
+void PlaybackSession::HeadReleased() {
+    if (!isPlaying_ || isPaused_) return;
+    isPlaying_ = false;
+    freshPlay_ = false;
+    StartPlayback();
+}
+
+void PlaybackSession::SetHead(int bar, bool redraw) { ShowHead(bar, redraw); }
+
+void PlaybackSession::Halt() {
+    if (isPlaying_) player_.Stop();
+}
+
+void PlaybackSession::ShowHead(int bar, bool redraw) {
+    headBar_ = bar;
+    view_.SetBar(EditorView::Bar::Current, bar, redraw);
+}
+
+void PlaybackSession::RowsRemoved(int first, int last) {
+    if (first >= playingTrack_) return;
+    playingTrack_ -= std::min(last, playingTrack_ - 1) - first + 1;
+}
+
+void PlaybackSession::RowsMoved(int first, int destination) {
+    // One row moved from `first` to before `destination`: a neighbour exchange.
+    const int to = destination > first ? destination - 1 : destination;
+    if (playingTrack_ == first) {
+        playingTrack_ = to;
+    } else if (playingTrack_ == to) {
+        playingTrack_ = first;
+    }
+}
+
+}  // namespace quillet

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "editor/SegmentEdit.h"
+
+namespace quillet {
+
+class EditorView;
+class PlaybackSession;
+class TrackList;
+struct RunState;
+
+// Changing the chosen stretch of a row: the bar drags and one-second steps while nothing plays,
+// the marks at the play head while it plays, and what the editor shows of the current row. Every
+// accepted change writes the row's record and keeps the bars, the time texts, the row's column
+// and the total time in step.
+class SegmentEditor {
+  public:
+    SegmentEditor(TrackList& tracks, RunState& run, PlaybackSession& playback, EditorView& view,
+                  std::function<bool()> preListen);
+
+    // A click on the list: the selected row (or, with none, the current one selected again)
+    // becomes the current row and is loaded into the bars and texts.
+    void LoadCurrentRow();
+    // The first row of an add, newly selected: its length on "End time", the bars on the
+    // whole file, the head at the start.
+    void PrepareNewRow(int row);
+    // Nothing left to edit: every time at zero, the bars at 0 ("Current bar" too when asked).
+    void Reset(bool withCurrentBar);
+
+    // A scroll-track of "Begin bar" or "End bar" (or, for any other source, only the total time
+    // by positions) while nothing plays.
+    void ScrollTrack(const QString& sourceName, int newPos);
+    // "Begin right"/"End right" (+1) and "Begin left"/"End left" (-1).
+    void Step(SegmentEnd end, int delta);
+    // "Begin" and "End": the stretch's begin or end at the play head.
+    void Mark(SegmentEnd end);
+
+    void ShowTotalTime();
+
+  private:
+    void Drag(SegmentEnd end, int row, int newPos);
+    void ShowTotalByPositions();
+
+    TrackList& tracks_;
+    RunState& run_;
+    PlaybackSession& playback_;
+    EditorView& view_;
+    std::function<bool()> preListen_;
+};
+
+}  // namespace quillet
