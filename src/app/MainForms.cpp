@@ -1,8 +1,6 @@
 #include "app/MainForms.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <cstdio>
+#include <QCoreApplication>
 
 #include "app/Tfm_main.h"
 #include "dialogs/Tfm_about.h"
@@ -21,18 +19,6 @@ MainForms CreateMainForms() {
     forms.fm_dir = new Tfm_dir(forms.fm_main.get());
     forms.fm_main->SetDialogs(forms.fm_set, forms.fm_about, forms.fm_dir);
     return forms;
-}
-
-int ReportStartupFailure(const QString& message) {
-    std::fprintf(stderr, "Quillet cannot start: %s\n", qPrintable(message));
-    const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"),
-                        QStringLiteral("Quillet cannot start.\n\n%1").arg(message),
-                        QMessageBox::Ok);
-        box.exec();
-    }
-    return 1;
 }
 
 }  // namespace quillet

@@ -22,8 +22,4 @@ struct MainForms {
 // settings dialog, the about box and the folder chooser, hidden.
 MainForms CreateMainForms();
 
-// A start-up that cannot go on: the message on stderr, and in a box where a person can see
-// one (not on the offscreen platform). Gives the program's exit code.
-int ReportStartupFailure(const QString& message);
-
 }  // namespace quillet

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
@@ -12,7 +11,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -31,22 +29,13 @@
 #include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
 #include "tracks/TrackList.h"
+#include "widgets/Centring.h"
+#include "widgets/RenameBox.h"
 #include "widgets/TrackListView.h"
 
 namespace quillet {
 
 namespace {
-
-const QString kSkinFile = QStringLiteral("quilletskin.dll");
-const QString kSkinForm = QStringLiteral("Pellicle");
-
-QAction* AddItem(QMenu& menu, const char* caption, const char* name, Tfm_main& window,
-                 void (Tfm_main::*handler)()) {
-    QAction* action = menu.addAction(QString::fromLatin1(caption));
-    action->setObjectName(QString::fromLatin1(name));
-    QObject::connect(action, &QAction::triggered, &window, handler);
-    return action;
-}
 
 void Enable(std::initializer_list<QAction*> actions, bool enabled) {
     for (QAction* action : actions) action->setEnabled(enabled);
@@ -115,9 +104,8 @@ void Tfm_main::CreateControls() {
         edt_dir->setToolTip(text);
     });
 
-    edt_title = new QLineEdit(lv->viewport());
+    edt_title = new RenameBox(lv->viewport());
     edt_title->setObjectName(QStringLiteral("edt_title"));
-    edt_title->hide();
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -128,52 +116,71 @@ void Tfm_main::CreateControls() {
     AudioPlayer->setObjectName(QStringLiteral("AudioPlayer"));
 }
 
+// One menu item: its caption, its name, the field that keeps it and its handler; a caption of
+// nullptr is a separator.
+struct MenuItem {
+    const char* caption;
+    const char* name;
+    QAction* Tfm_main::*field;
+    void (Tfm_main::*handler)();
+};
+
+void Tfm_main::AddItems(QMenu& menu, std::initializer_list<MenuItem> items) {
+    for (const MenuItem& item : items) {
+        if (!item.caption) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        connect(action, &QAction::triggered, this, item.handler);
+        this->*item.field = action;
+    }
+}
+
 void Tfm_main::CreateMenus() {
+    using M = Tfm_main;
     mm = menuBar();
     mm->setObjectName(QStringLiteral("mm"));
-
-    QMenu* file = mm->addMenu(QStringLiteral("File"));
-    AddFile1 = AddItem(*file, "Add File", "AddFile1", *this, &Tfm_main::AddFile1Click);
-    AddPath1 = AddItem(*file, "Add Path", "AddPath1", *this, &Tfm_main::AddPath1Click);
-    Remove1 = AddItem(*file, "Remove File", "Remove1", *this, &Tfm_main::Remove1Click);
-    Clear1 = AddItem(*file, "Clear", "Clear1", *this, &Tfm_main::Clear1Click);
-    file->addSeparator();
-    Exit1 = AddItem(*file, "Exit", "Exit1", *this, &Tfm_main::Exit1Click);
-
-    QMenu* action = mm->addMenu(QStringLiteral("Action"));
-    Play1 = AddItem(*action, "Play", "Play1", *this, &Tfm_main::Play1Click);
-    Pause1 = AddItem(*action, "Pause", "Pause1", *this, &Tfm_main::Pause1Click);
-    Stopplay1 = AddItem(*action, "Stop Playing", "Stopplay1", *this, &Tfm_main::Stopplay1Click);
-    action->addSeparator();
-    Cut1 = AddItem(*action, "Cut", "Cut1", *this, &Tfm_main::Cut1Click);
-    Join2 = AddItem(*action, "Join", "Join2", *this, &Tfm_main::Join2Click);
-    Stop1 = AddItem(*action, "Stop", "Stop1", *this, &Tfm_main::Stop1Click);
-
+    AddItems(*mm->addMenu(QStringLiteral("File")),
+             {{"Add File", "AddFile1", &M::AddFile1, &M::AddFile1Click},
+              {"Add Path", "AddPath1", &M::AddPath1, &M::AddPath1Click},
+              {"Remove File", "Remove1", &M::Remove1, &M::Remove1Click},
+              {"Clear", "Clear1", &M::Clear1, &M::Clear1Click},
+              {},
+              {"Exit", "Exit1", &M::Exit1, &M::Exit1Click}});
+    AddItems(*mm->addMenu(QStringLiteral("Action")),
+             {{"Play", "Play1", &M::Play1, &M::Play1Click},
+              {"Pause", "Pause1", &M::Pause1, &M::Pause1Click},
+              {"Stop Playing", "Stopplay1", &M::Stopplay1, &M::Stopplay1Click},
+              {},
+              {"Cut", "Cut1", &M::Cut1, &M::Cut1Click},
+              {"Join", "Join2", &M::Join2, &M::Join2Click},
+              {"Stop", "Stop1", &M::Stop1, &M::Stop1Click}});
     Option1 = mm->addAction(QStringLiteral("Options"));
     Option1->setObjectName(QStringLiteral("Option1"));
     connect(Option1, &QAction::triggered, this, &Tfm_main::Option1Click);
-
-    QMenu* help = mm->addMenu(QStringLiteral("Help"));
-    Content1 = AddItem(*help, "Content", "Content1", *this, &Tfm_main::Content1Click);
-    help->addSeparator();
-    WebSite1 = AddItem(*help, "Web Site", "WebSite1", *this, &Tfm_main::WebSite1Click);
-    help->addSeparator();
-    About1 = AddItem(*help, "About", "About1", *this, &Tfm_main::About1Click);
+    AddItems(*mm->addMenu(QStringLiteral("Help")),
+             {{"Content", "Content1", &M::Content1, &M::Content1Click},
+              {},
+              {"Web Site", "WebSite1", &M::WebSite1, &M::WebSite1Click},
+              {},
+              {"About", "About1", &M::About1, &M::About1Click}});
 
     pm = new QMenu(this);
     pm->setObjectName(QStringLiteral("pm"));
-    AddFile2 = AddItem(*pm, "Add File", "AddFile2", *this, &Tfm_main::AddFile1Click);
-    AddPath2 = AddItem(*pm, "Add Path", "AddPath2", *this, &Tfm_main::AddPath1Click);
-    Remove2 = AddItem(*pm, "Remove File", "Remove2", *this, &Tfm_main::Remove1Click);
-    Clear2 = AddItem(*pm, "Clear", "Clear2", *this, &Tfm_main::Clear1Click);
-    pm->addSeparator();
-    Play2 = AddItem(*pm, "Play", "Play2", *this, &Tfm_main::Play1Click);
-    Pause2 = AddItem(*pm, "Pause", "Pause2", *this, &Tfm_main::Pause1Click);
-    StopPlaying1 = AddItem(*pm, "Stop Playing", "StopPlaying1", *this, &Tfm_main::Stopplay1Click);
-    pm->addSeparator();
-    Cut2 = AddItem(*pm, "Cut", "Cut2", *this, &Tfm_main::Cut1Click);
-    Join1 = AddItem(*pm, "Join", "Join1", *this, &Tfm_main::Join2Click);
-    Stop2 = AddItem(*pm, "Stop", "Stop2", *this, &Tfm_main::Stop1Click);
+    AddItems(*pm, {{"Add File", "AddFile2", &M::AddFile2, &M::AddFile1Click},
+                   {"Add Path", "AddPath2", &M::AddPath2, &M::AddPath1Click},
+                   {"Remove File", "Remove2", &M::Remove2, &M::Remove1Click},
+                   {"Clear", "Clear2", &M::Clear2, &M::Clear1Click},
+                   {},
+                   {"Play", "Play2", &M::Play2, &M::Play1Click},
+                   {"Pause", "Pause2", &M::Pause2, &M::Pause1Click},
+                   {"Stop Playing", "StopPlaying1", &M::StopPlaying1, &M::Stopplay1Click},
+                   {},
+                   {"Cut", "Cut2", &M::Cut2, &M::Cut1Click},
+                   {"Join", "Join1", &M::Join1, &M::Join2Click},
+                   {"Stop", "Stop2", &M::Stop2, &M::Stop1Click}});
 }
 
 void Tfm_main::ConnectEvents() {
@@ -188,7 +195,7 @@ void Tfm_main::ConnectEvents() {
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pm->exec(lv->viewport()->mapToGlobal(at)); });
-    edt_title->installEventFilter(this);
+    connect(edt_title, &RenameBox::Left, this, &Tfm_main::edt_titleExit);
 
     connect(Timer, &QTimer::timeout, this, &Tfm_main::TimerTimer);
 
@@ -240,22 +247,11 @@ void Tfm_main::CentreOnScreen() {
     const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!where) return;
     adjustSize();
-    const QRect area = where->availableGeometry();
-    const QSize size = frameGeometry().size();
-    move(area.left() + (area.width() - size.width()) / 2,
-         area.top() + (area.height() - size.height()) / 2);
+    move(CentredOn(where->availableGeometry(), frameGeometry().size()));
 }
 
 void Tfm_main::FormShow() {
-    Skin->LoadSkin(QCoreApplication::applicationDirPath() + QLatin1Char('/') + kSkinFile);
-    Skin->ApplySkin(this);
-    Skin->ApplyFormByName(this, kSkinForm);
-    ISkinForm* form = Skin->GetFormObject(this);
-    if (!form) {
-        throw SkinError(
-            QStringLiteral("The skin form \"%1\" is missing from %2").arg(kSkinForm, kSkinFile));
-    }
-    skin_.Bind(*form);
+    skin_.Load(*Skin, this, QCoreApplication::applicationDirPath());
     for (Bar bar : {Bar::Begin, Bar::End, Bar::Current}) skin_.SetPosition(bar, 0, true);
 
     settings_ = std::make_unique<quillet::SettingsFile>(quillet::SettingsFile::DefaultPath());
@@ -308,10 +304,7 @@ void Tfm_main::ShowPauseMenus(bool enabled) { Enable({Pause1, Pause2}, enabled);
 
 int Tfm_main::ShowCentred(QDialog& dialog) {
     if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();
-    const QRect main = frameGeometry();
-    const QSize size = dialog.frameGeometry().size();
-    dialog.move(main.left() + (main.width() - size.width()) / 2,
-                main.top() + (main.height() - size.height()) / 2);
+    dialog.move(CentredOn(frameGeometry(), dialog.frameGeometry().size()));
     return Prompts().ShowModal(dialog);
 }
 
@@ -341,11 +334,6 @@ bool Tfm_main::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched->isWindowType()) {
         ApplicationEventsMessage(*static_cast<QKeyEvent*>(event), watched);
         return false;
-    }
-    if (watched == edt_title) {
-        if (event->type() == QEvent::FocusOut) edt_titleExit();
-        if (event->type() == QEvent::KeyPress)
-            edt_titleKeyDown(static_cast<QKeyEvent*>(event)->key());
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -402,18 +390,9 @@ void Tfm_main::SkinClick(ISkinObject* source) {
         {"End right", [](Tfm_main& w) { w.editor_->Step(SegmentEnd::End, +1); }},
         {"End left", [](Tfm_main& w) { w.editor_->Step(SegmentEnd::End, -1); }},
         {"Options", [](Tfm_main& w) { w.Option1Click(); }},
-        {"Browse",
-         [](Tfm_main& w) {
-             if (!w.run_.IsConverting) w.ChooseOutputDirectory();
-         }},
-        {"Pre-listen-off",
-         [](Tfm_main& w) {
-             if (!w.playback_->IsPlaying()) w.SetPreListen(true);
-         }},
-        {"Pre-listen-on",
-         [](Tfm_main& w) {
-             if (!w.playback_->IsPlaying()) w.SetPreListen(false);
-         }},
+        {"Browse", [](Tfm_main& w) { w.ChooseOutputDirectory(); }},
+        {"Pre-listen-off", [](Tfm_main& w) { w.SetPreListen(true); }},
+        {"Pre-listen-on", [](Tfm_main& w) { w.SetPreListen(false); }},
         {"help", [](Tfm_main& w) { w.Content1Click(); }},
     };
     if (!source) return;
@@ -429,6 +408,7 @@ void Tfm_main::SkinClick(ISkinObject* source) {
 bool Tfm_main::PreListen() const { return settings_ && ReadBool(*settings_, keys::PreListen); }
 
 void Tfm_main::SetPreListen(bool on) {
+    if (playback_->IsPlaying()) return;
     skin_.ShowPreListenOff(!on);
     if (settings_) WriteBool(*settings_, keys::PreListen, on);
 }
@@ -459,6 +439,34 @@ void Tfm_main::SkinScrollTrack(ISkinObject* source, int newPos) {
     if (tracks_->Rows() == 0 || playback_->IsPlaying()) return;
     editor_->ScrollTrack(name, newPos);
 }
+
+// EditorView
+
+int Tfm_main::SelectedRow() const { return lv->SelectedRow(); }
+
+void Tfm_main::SelectRow(int row) { lv->SelectRow(row); }
+
+void Tfm_main::SetBar(Bar bar, int position, bool redraw) {
+    skin_.SetPosition(bar, position, redraw);
+}
+
+void Tfm_main::ShowBar(Bar bar, bool visible) { skin_.Show(bar, visible); }
+
+void Tfm_main::SetText(Text text, const QString& value) { skin_.SetText(text, value); }
+
+void Tfm_main::Information(const QString& text) { Prompts().Information(text); }
+
+void Tfm_main::ArmRestoreTimer() { Timer->start(); }
+
+// Player events
+
+void Tfm_main::AudioPlayerEndArrayPlay() { playback_->ArrayPlayed(); }
+
+void Tfm_main::AudioPlayerRequestOnLoadArray() { playback_->RequestArray(); }
+
+void Tfm_main::AudioPlayerEndPlay() { playback_->PlayEnded(); }
+
+void Tfm_main::AudioPlayerTimer(int currentSamples, int, int) { playback_->Timer(currentSamples); }
 
 // Menu commands that lead elsewhere
 

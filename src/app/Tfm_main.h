@@ -2,10 +2,11 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <initializer_list>
 #include <memory>
 
-#include "app/UserPrompts.h"
 #include "common/RunState.h"
+#include "dialogs/UserPrompts.h"
 #include "editor/EditorView.h"
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
@@ -26,7 +27,9 @@ class QTimer;
 namespace quillet {
 
 class ISkinObject;
+struct MenuItem;
 class PlaybackSession;
+class RenameBox;
 class SegmentEditor;
 class SettingsFile;
 class TAudioPlayer2;
@@ -39,8 +42,8 @@ class TrackListView;
 
 // The main window: its controls and menus, the skin, and the wiring of their events to the
 // track list, the editor, playback and the conversions, which hold the program's logic. The
-// handlers of the list, of the editor and of the conversions live in Tfm_main_tracks.cpp,
-// Tfm_main_editor.cpp and Tfm_main_convert.cpp.
+// handlers of the list and of the conversions live in Tfm_main_tracks.cpp and
+// Tfm_main_convert.cpp.
 class Tfm_main : public QMainWindow, public EditorView, public AddView {
     Q_OBJECT
   public:
@@ -67,7 +70,6 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     TrackList& Tracks() { return *tracks_; }
     RunState& Run() { return run_; }
     PlaybackSession& Playback() { return *playback_; }
-    SegmentEditor& Editor() { return *editor_; }
     MainSkin& SkinObjects() { return skin_; }
     // Open from the first show to the close of the window, null outside that span: a command
     // still running in a message pump after the close must check it.
@@ -80,7 +82,7 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     QProgressBar* pb = nullptr;
     QComboBox* cb_format = nullptr;
     QLineEdit* edt_dir = nullptr;
-    QLineEdit* edt_title = nullptr;
+    RenameBox* edt_title = nullptr;
     QMenuBar* mm = nullptr;
     QMenu* pm = nullptr;
     QTimer* Timer = nullptr;
@@ -152,9 +154,8 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     void lvDblClick();
     void lvMouseDown();
     void edt_titleExit();
-    void edt_titleKeyDown(int key);
 
-    // Player events (Tfm_main_editor.cpp).
+    // Player events.
     void AudioPlayerEndArrayPlay();
     void AudioPlayerRequestOnLoadArray();
     void AudioPlayerEndPlay();
@@ -168,17 +169,19 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
   private:
     void CreateControls();
     void CreateMenus();
+    void AddItems(QMenu& menu, std::initializer_list<MenuItem> items);
     void ConnectEvents();
     void CentreOnScreen();
     void PlaceControls();
     bool PreListen() const;
     // Pre-listen on hides "Pre-listen-off" and stores true; off shows it and stores false.
+    // Neither while playing or paused.
     void SetPreListen(bool on);
     // A rename still open ends on its own row before rows move.
     void EndRename();
     void SwapRows(int s, int t);
 
-    // EditorView (Tfm_main_editor.cpp).
+    // EditorView.
     int SelectedRow() const override;
     void SelectRow(int row) override;
     void SetBar(Bar bar, int position, bool redraw) override;
@@ -190,7 +193,7 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     void ArmRestoreTimer() override;
 
     // AddView (Tfm_main_tracks.cpp).
-    void Message(const QString& text) override;
+    void Message(const QString& text) override { Prompts().Message(text); }
     void PumpMessages() override;
     bool Closed() const override { return !settings_; }
     void ShowAdding(bool adding) override { SetAddingMenus(!adding); }

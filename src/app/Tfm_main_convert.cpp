@@ -5,11 +5,9 @@
 #include <QProgressBar>
 
 #include "app/Tfm_main.h"
-#include "convert/ConversionHost.h"
 #include "convert/CutCommand.h"
 #include "convert/JoinCommand.h"
-#include "editor/PlaybackSession.h"
-#include "tracks/TrackList.h"
+#include "convert/ListConversionHost.h"
 
 namespace quillet {
 
@@ -23,42 +21,20 @@ const char* const kSaveFilter =
 // The main window as Cut and Join see it. The window outlives the command: closing it only
 // clears IsConverting (and drops the settings file, which the copy no longer reads), and the
 // window is destroyed after the event loop has ended, that is after the command returned.
-class WindowConversionHost : public ConversionHost {
+class WindowConversionHost : public ListConversionHost {
   public:
-    explicit WindowConversionHost(Tfm_main& window) : w_(window) {}
+    explicit WindowConversionHost(Tfm_main& w)
+        : ListConversionHost(
+              w.run_, *w.tracks_, *w.playback_, *w.settings_,
+              {w.AudioFileRead, w.AudioFileWrite, w.AudioFile2LameEnc, w.AudioInformation}),
+          w_(w) {}
 
-    RunState& Run() override { return w_.Run(); }
-    bool IsPlaying() const override { return w_.Playback().IsPlaying(); }
-
-    int RowCount() const override { return w_.Tracks().Rows(); }
-    QString RowCaption(int row) const override { return w_.Tracks().Caption(row); }
-    ConversionRow Row(int row) const override {
-        const TrackInfo& track = w_.Tracks().Record(row);
-        return {track.FilePath, track.StartPos, track.EndPos};
-    }
-    void SetRowStatus(int row, const QString& status) override {
-        w_.Tracks().SetStatus(row, status);
-    }
     int FormatIndex() const override { return w_.cb_format->currentIndex(); }
-
-    SettingsFile& Settings() override { return *w_.Settings(); }
-    TAudioFile2& Reader() override { return w_.AudioFileRead; }
-    TAudioFile2& Writer() override { return w_.AudioFileWrite; }
-    TAudioFile2LameEnc& Mp3Encoder() override { return w_.AudioFile2LameEnc; }
-    TAudioInformation2& Information() override { return w_.AudioInformation; }
-
     void PumpMessages() override { QCoreApplication::processEvents(); }
     void SetProgress(int percent) override { w_.pb->setValue(percent); }
-    void ShowConverting() override {
-        w_.SetConversionMenus(false);
-        SetBarsVisible(false);
-        w_.pb->setTextVisible(true);
-    }
-    void ShowIdle() override {
-        w_.SetConversionMenus(true);
-        SetBarsVisible(true);
-        w_.pb->setTextVisible(false);
-    }
+    // The 13 items off, "Begin bar" and "End bar" hidden, the bar's caption on; and back.
+    void ShowConverting() override { ShowRunning(true); }
+    void ShowIdle() override { ShowRunning(false); }
 
     void ShowInformation(const QString& text) override { w_.Prompts().Information(text); }
     bool ConfirmOverwrite() override {
@@ -76,9 +52,11 @@ class WindowConversionHost : public ConversionHost {
     }
 
   private:
-    void SetBarsVisible(bool visible) {
-        w_.SkinObjects().Show(MainSkin::Bar::Begin, visible);
-        w_.SkinObjects().Show(MainSkin::Bar::End, visible);
+    void ShowRunning(bool running) {
+        w_.SetConversionMenus(!running);
+        w_.skin_.Show(MainSkin::Bar::Begin, !running);
+        w_.skin_.Show(MainSkin::Bar::End, !running);
+        w_.pb->setTextVisible(running);
     }
 
     Tfm_main& w_;

@@ -1,21 +1,16 @@
 // The track list's commands: adding files and folders, removing, reordering and renaming rows,
 // and loading a row into the editor.
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QLabel>
-#include <QLineEdit>
 
 #include "app/Tfm_main.h"
-#include "common/FormatTime.h"
 #include "dialogs/Tfm_dir.h"
 #include "editor/PlaybackSession.h"
 #include "editor/SegmentEditor.h"
-#include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
 #include "tracks/TrackList.h"
 #include "tracks/TrackRowText.h"
+#include "widgets/RenameBox.h"
 #include "widgets/TrackListView.h"
 
 namespace quillet {
@@ -33,15 +28,9 @@ const QString kOpenFilter = QStringLiteral(
 
 // AddView
 
-void Tfm_main::Message(const QString& text) { Prompts().Message(text); }
-
 void Tfm_main::PumpMessages() { QCoreApplication::processEvents(); }
 
-void Tfm_main::SelectFirstAppended(int row) {
-    if (lv->SelectedRow() >= 0 || !tracks_->IsRow(row)) return;
-    lv->SelectRow(row);
-    editor_->PrepareNewRow(row);
-}
+void Tfm_main::SelectFirstAppended(int row) { editor_->SelectFirstAppended(row); }
 
 void Tfm_main::ShowTotalTime() { editor_->ShowTotalTime(); }
 
@@ -136,25 +125,9 @@ void Tfm_main::lvMouseDown() {
 void Tfm_main::lvDblClick() {
     const int s = lv->SelectedRow();
     if (s < 0 || run_.IsConverting) return;
-    const QRect rowRect = lv->visualRect(tracks_->index(s, TrackList::CaptionColumn));
-    QWidget* holder = edt_title->parentWidget();
-    const QPoint topLeft =
-        holder->mapFromGlobal(lv->viewport()->mapToGlobal(QPoint(0, rowRect.top() - 1)));
-    edt_title->setGeometry(topLeft.x(), topLeft.y(), lv->columnWidth(0), 16);
-    edt_title->setText(tracks_->Caption(s));
     run_.RenameRow = s;
-    edt_title->show();
-    edt_title->raise();
-    edt_title->setFocus();
-}
-
-void Tfm_main::edt_titleKeyDown(int key) {
-    if (key != 13 && key != Qt::Key_Return && key != Qt::Key_Enter) return;
-    // Hiding the focused box ends the edit through its focus loss; without focus (the window
-    // not active) nothing else would.
-    const bool focused = edt_title->hasFocus();
-    edt_title->hide();
-    if (!focused) edt_titleExit();
+    edt_title->Open(lv->visualRect(tracks_->index(s, TrackList::CaptionColumn)), lv->columnWidth(0),
+                    tracks_->Caption(s));
 }
 
 void Tfm_main::edt_titleExit() {
@@ -167,10 +140,7 @@ void Tfm_main::edt_titleExit() {
 void Tfm_main::AddPath1Click() {
     if (run_.IsConverting || playback_->IsPlaying() || run_.IsAdding || Closed()) return;
     fm_dir->SetSettingsFile(settings_.get());
-    fm_dir->lbl_action->clear();
-    fm_dir->lbl_action->setText(QStringLiteral("Please select the folder you want to add."));
-    fm_dir->setWindowTitle(QStringLiteral("Open Folder"));
-    fm_dir->cbx_sub->show();
+    fm_dir->SetMode(Tfm_dir::Mode::AddFolder);
     ShowCentred(*fm_dir);
     if (!fm_dir->ChosenFolder.isEmpty())
         adder_->ScanFolder(fm_dir->ChosenFolder, fm_dir->IncludeSubFolders);
@@ -179,11 +149,7 @@ void Tfm_main::AddPath1Click() {
 void Tfm_main::ChooseOutputDirectory() {
     if (run_.IsConverting || Closed()) return;
     fm_dir->SetSettingsFile(settings_.get());
-    fm_dir->setWindowTitle(QStringLiteral("Output Directory"));
-    fm_dir->lbl_action->clear();
-    fm_dir->lbl_action->setText(
-        QStringLiteral("Please select the folder you want to save your files."));
-    fm_dir->cbx_sub->hide();
+    fm_dir->SetMode(Tfm_dir::Mode::OutputDirectory);
     ShowCentred(*fm_dir);
     const QString folder = fm_dir->ChosenFolder;
     if (folder.isEmpty() || Closed()) return;

@@ -1,6 +1,7 @@
 #include "app/MainForms.h"
 #include "app/QuilletApplication.h"
 #include "app/Tfm_main.h"
+#include "dialogs/UserPrompts.h"
 
 int main(int argc, char** argv) {
     quillet::QuilletApplication app(argc, argv);

@@ -66,6 +66,20 @@ Tfm_dir::Tfm_dir(QWidget* parent)
     connect(btn_cancel, &QPushButton::clicked, this, &Tfm_dir::btn_cancelClick);
 }
 
+void Tfm_dir::SetMode(Mode mode) {
+    lbl_action->clear();
+    if (mode == Mode::AddFolder) {
+        lbl_action->setText(QStringLiteral("Please select the folder you want to add."));
+        setWindowTitle(QStringLiteral("Open Folder"));
+        cbx_sub->show();
+    } else {
+        setWindowTitle(QStringLiteral("Output Directory"));
+        lbl_action->setText(
+            QStringLiteral("Please select the folder you want to save your files."));
+        cbx_sub->hide();
+    }
+}
+
 bool Tfm_dir::SelectFolder(const QString& path) {
     const QModelIndex index = model_->index(QDir::cleanPath(path));
     if (!index.isValid() || !model_->isDir(index)) return false;

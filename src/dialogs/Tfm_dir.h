@@ -25,6 +25,11 @@ class Tfm_dir : public QDialog {
     // main window has released it.
     void SetSettingsFile(SettingsFile* settings) { settings_ = settings; }
 
+    // The two ways the main window uses the chooser: its caption, its prompt (emptied, then
+    // set) and whether "Include Sub-folders" shows.
+    enum class Mode { AddFolder, OutputDirectory };
+    void SetMode(Mode mode);
+
     // Selects the folder in the tree as a click would; false when it is no folder.
     bool SelectFolder(const QString& path);
     // The file-system path of the selected node, empty when none.

@@ -54,7 +54,9 @@ void SegmentEditor::LoadCurrentRow() {
     view_.SetText(Text::CurrentTime, FormatTime(BarToSeconds(playback_.HeadBar(), t.LengthSec)));
 }
 
-void SegmentEditor::PrepareNewRow(int row) {
+void SegmentEditor::SelectFirstAppended(int row) {
+    if (view_.SelectedRow() >= 0 || !tracks_.IsRow(row)) return;
+    view_.SelectRow(row);
     // The editor's commands act on CurrentTrack: keep it on the row the editor now shows.
     run_.CurrentTrack = row;
     view_.SetText(Text::EndTime, FormatTime(tracks_.Record(row).LengthSec));

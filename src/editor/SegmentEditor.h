@@ -24,9 +24,9 @@ class SegmentEditor {
     // A click on the list: the selected row (or, with none, the current one selected again)
     // becomes the current row and is loaded into the bars and texts.
     void LoadCurrentRow();
-    // The first row of an add, newly selected: its length on "End time", the bars on the
-    // whole file, the head at the start.
-    void PrepareNewRow(int row);
+    // With no row selected, the first row an add appended becomes selected and current: its
+    // length on "End time", the bars on the whole file, the head at the start.
+    void SelectFirstAppended(int row);
     // Nothing left to edit: every time at zero, the bars at 0 ("Current bar" too when asked).
     void Reset(bool withCurrentBar);
 

@@ -8,6 +8,7 @@ namespace quillet {
 namespace {
 
 const QString kSkinFile = QStringLiteral("quilletskin.dll");
+const QString kSkinForm = QStringLiteral("Pellicle");
 
 // In the order the window binds them.
 const char* const kBarNames[] = {"Begin bar", "End bar", "Current bar"};
@@ -29,6 +30,18 @@ SkinError WrongKind(const char* name, const char* kind) {
 }
 
 }  // namespace
+
+void MainSkin::Load(TSkin& skin, QWidget* window, const QString& folder) {
+    skin.LoadSkin(folder + QLatin1Char('/') + kSkinFile);
+    skin.ApplySkin(window);
+    skin.ApplyFormByName(window, kSkinForm);
+    ISkinForm* form = skin.GetFormObject(window);
+    if (!form) {
+        throw SkinError(
+            QStringLiteral("The skin form \"%1\" is missing from %2").arg(kSkinForm, kSkinFile));
+    }
+    Bind(*form);
+}
 
 void MainSkin::Bind(ISkinForm& form) {
     for (int i = 0; i < 3; ++i) {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include "editor/EditorView.h"
 
 namespace quillet {
@@ -11,6 +13,7 @@ class ISkinForm;
 class ISkinLabel;
 class ISkinObject;
 class ISkinSlider;
+class TSkin;
 
 // The nine skin objects the main window keeps for the whole run, bound once at first show:
 // the three bars, the four times, "Filename" and "Pre-listen-off". Until they are bound every
@@ -20,6 +23,9 @@ class MainSkin {
     using Bar = EditorView::Bar;
     using Text = EditorView::Text;
 
+    // Loads the skin library "quilletskin.dll" from folder, lays its form "Pellicle" over the
+    // window and binds the objects. Throws SkinError naming what is missing or damaged.
+    void Load(TSkin& skin, QWidget* window, const QString& folder);
     // Binds every object by its name; throws SkinError naming one that is missing from the
     // skin library or is of the wrong kind.
     void Bind(ISkinForm& form);

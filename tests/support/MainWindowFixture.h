@@ -15,6 +15,7 @@
 #include "support/Oracle.h"
 #include "support/ScriptedPrompts.h"
 #include "tracks/TrackList.h"
+#include "widgets/RenameBox.h"
 #include "widgets/TrackListView.h"
 
 namespace quillet::test {

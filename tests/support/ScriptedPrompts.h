@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "app/UserPrompts.h"
+#include "dialogs/UserPrompts.h"
 
 namespace quillet::test {
 

@@ -1,10 +1,11 @@
-#include "app/UserPrompts.h"
+#include "dialogs/UserPrompts.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <cstdio>
 
 namespace quillet {
 
@@ -75,5 +76,17 @@ QString QtUserPrompts::SaveFile(const QString& dir, const QString& fileName, con
 int QtUserPrompts::ShowModal(QDialog& dialog) { return dialog.exec(); }
 
 void QtUserPrompts::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+int ReportStartupFailure(const QString& message) {
+    std::fprintf(stderr, "Quillet cannot start: %s\n", qPrintable(message));
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"),
+                        QStringLiteral("Quillet cannot start.\n\n%1").arg(message),
+                        QMessageBox::Ok);
+        box.exec();
+    }
+    return 1;
+}
 
 }  // namespace quillet

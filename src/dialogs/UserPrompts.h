@@ -56,4 +56,8 @@ class QtUserPrompts : public UserPrompts {
     QWidget* mainWindow_;
 };
 
+// A start-up that cannot go on: the message on stderr, and in a box where a person can see
+// one (not on the offscreen platform). Gives the program's exit code.
+int ReportStartupFailure(const QString& message);
+
 }  // namespace quillet

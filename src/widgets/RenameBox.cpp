@@ -1,0 +1,34 @@
+#include "widgets/RenameBox.h"
+
+#include <QKeyEvent>
+
+namespace quillet {
+
+RenameBox::RenameBox(QWidget* parent) : QLineEdit(parent) { hide(); }
+
+void RenameBox::Open(const QRect& row, int width, const QString& caption) {
+    setGeometry(0, row.top() - 1, width, 16);
+    setText(caption);
+    show();
+    raise();
+    setFocus();
+}
+
+void RenameBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    // Hiding the focused box ends the edit through its focus loss; without focus (the window
+    // not active) nothing else would.
+    const bool focused = hasFocus();
+    hide();
+    if (!focused) emit Left();
+}
+
+void RenameBox::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    emit Left();
+}
+
+}  // namespace quillet
