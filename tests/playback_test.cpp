@@ -19,7 +19,6 @@
 #include "app/MainForms.h"
 #include "app/Tfm_main.h"
 #include "common/FormatTime.h"
-#include "common/MulDiv.h"
 #include "dialogs/Tfm_dir.h"
 #include "editor/PlayRange.h"
 #include "platform/audio/AudioError.h"
@@ -268,7 +267,7 @@ TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
 
     // Dragging while paused moves the bar and the time but does not resume.
     Slider("Current bar")->MoveByUser(600);
-    EXPECT_EQ(Text(kCurrentTime), FormatTime(MulDiv(600, 3, 1000)));
+    EXPECT_EQ(Text(kCurrentTime), "00:00:02");  // 1.8 s of 3
     EXPECT_TRUE(P().IsPaused());
     EXPECT_EQ(Status(0), "pause");
     QTest::qWait(300);
@@ -280,11 +279,11 @@ TEST_F(PlaybackTest, PauseHoldsTheBarAndPlayResumesFromWhereTheBarWasMoved) {
     EXPECT_EQ(Status(0), "Playing");
     EXPECT_TRUE(W().Pause1->isEnabled());
     EXPECT_TRUE(W().Pause2->isEnabled());
-    EXPECT_EQ(P().OffsetPos(), MulDiv(600, kThreeLength, 1000));
+    EXPECT_EQ(P().OffsetPos(), 79380);  // 600 thousandths of 132300
     EXPECT_EQ(P().Range().LengthPos, kThreeLength);
     ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
     EXPECT_GE(Bar(kCurrentBar), 600);
-    EXPECT_EQ(timerOffsets_.back(), MulDiv(600, kThreeLength, 1000));
+    EXPECT_EQ(timerOffsets_.back(), 79380);
 }
 
 TEST_F(PlaybackTest, ReleasingTheCurrentBarWhilePlayingGoesOnFromThere) {
@@ -297,7 +296,7 @@ TEST_F(PlaybackTest, ReleasingTheCurrentBarWhilePlayingGoesOnFromThere) {
     EXPECT_FALSE(P().IsPaused());
     EXPECT_FALSE(P().FreshPlay());
     EXPECT_EQ(Status(0), "Playing");
-    EXPECT_EQ(P().OffsetPos(), MulDiv(700, kThreeLength, 1000));
+    EXPECT_EQ(P().OffsetPos(), 92610);
     EXPECT_EQ(P().Range().LengthPos, kThreeLength);
     ASSERT_TRUE(QTest::qWaitFor([&] { return timerSamples_.size() > events; }, kWait));
     EXPECT_GE(Bar(kCurrentBar), 700);
@@ -363,9 +362,10 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
     const int64_t heard = timerSamples_.back() + timerOffsets_.back();
     Press("Begin");
     const TrackInfo& t = L().Record(0);
-    EXPECT_EQ(t.StartPos, MulDiv(p, kThreeLength, 1000));
+    // p thousandths of the file, to the nearest position.
+    EXPECT_EQ(t.StartPos, (p * 132300 + 500) / 1000);
     EXPECT_LE(std::abs(t.StartPos - heard), kThreeLength / 2000 + 1);
-    EXPECT_EQ(t.StartSec, MulDiv(p, 3, 1000));
+    EXPECT_EQ(t.StartSec, (p * 3 + 500) / 1000);
     EXPECT_EQ(Bar(kBeginBar), p);
     EXPECT_EQ(Text(kBeginTime), FormatTime(t.StartSec));
     EXPECT_EQ(Cell(0, 1), "  " + FormatTime(t.StartSec) + " - " + FormatTime(t.EndSec));
@@ -376,7 +376,7 @@ TEST_F(PlaybackTest, MarksWhilePlayingSetTheSegmentAtTheHeardPlace) {
     ASSERT_TRUE(WaitPlayingPast(p + 150));
     const int q = Bar(kCurrentBar);
     Press("End");
-    EXPECT_EQ(t.EndPos, MulDiv(q, kThreeLength, 1000));
+    EXPECT_EQ(t.EndPos, (q * 132300 + 500) / 1000);
     EXPECT_EQ(Bar(kEndBar), q);
     EXPECT_EQ(Text(kEndTime), FormatTime(t.EndSec));
     EXPECT_TRUE(prompts_->boxes.isEmpty());
@@ -409,15 +409,16 @@ TEST_F(PlaybackTest, MarksWithPreListenLandOnTheWholeFileScale) {
     const int p = Bar(kCurrentBar);
     Press("Begin");  // a pause keeps the place to mark
     const TrackInfo& t = L().Record(0);
-    const int64_t a = MulDiv(p, 88200, 1000) + 44100;
+    // p thousandths of the 2 s range after its start at 1 s, then on the file's scale.
+    const int64_t a = (p * 88200 + 500) / 1000 + 44100;
     EXPECT_EQ(t.StartPos, a);
-    const int bar = MulDiv(static_cast<int32_t>(a), 1000, kThreeLength);
+    const int64_t bar = (a * 1000 + 132300 / 2) / 132300;
     EXPECT_EQ(Bar(kBeginBar), bar);
-    EXPECT_EQ(t.StartSec, MulDiv(bar, 3, 1000));
+    EXPECT_EQ(t.StartSec, (bar * 3 + 500) / 1000);
     EXPECT_EQ(P().Range().StartPos, 44100);
     // Resuming plays on in the range it started with.
     W().Play1->trigger();
-    EXPECT_EQ(P().OffsetPos(), MulDiv(p, 88200, 1000));
+    EXPECT_EQ(P().OffsetPos(), (p * 88200 + 500) / 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, kWait));
     EXPECT_EQ(Text(kCurrentTime), "00:00:03");
 }

@@ -120,9 +120,22 @@ TEST_F(TfmDirTest, HiddenBoxKeepsTheStoredValueOnOk) {
 }
 
 TEST_F(TfmDirTest, NoSelectionGivesAnEmptyFolder) {
+    // A folder chosen before, so that an OK which left the result alone would show.
     Run([&] {
-        dlg_.stview_selectdir->clearSelection();
+        ASSERT_TRUE(dlg_.SelectFolder(folder_));
         dlg_.btn_ok->click();
     });
+    ASSERT_EQ(dlg_.ChosenFolder, folder_);
+    dlg_.cbx_sub->show();
+    const int result = Run([&] {
+        dlg_.stview_selectdir->clearSelection();
+        dlg_.stview_selectdir->setCurrentIndex(QModelIndex());
+        dlg_.cbx_sub->setChecked(false);
+        dlg_.btn_ok->click();
+    });
+    // OK ran: the dialog was accepted and the box's state stored, with no folder to give.
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(settings_->ReadString("basic", "enable sub dir", "unset"), "0");
     EXPECT_TRUE(dlg_.ChosenFolder.isEmpty());
+    EXPECT_FALSE(dlg_.IncludeSubFolders);
 }
