@@ -401,6 +401,40 @@ TEST_F(ConversionTest, NeitherCommandWritesOverOneOfItsInputs) {
     EXPECT_EQ(after.readAll(), before);
 }
 
+TEST_F(ConversionTest, CutNeverWritesOverTheInputOfAnotherRow) {
+    // Row 2, renamed after row 1's file, would have its output land on row 1's input: after
+    // the overwrite question row 1's audio would be row 2's.
+    ASSERT_TRUE(QDir().mkdir(outDir_));
+    const QString first = Chirp("out/song.wav", 4000, 8000, 1);
+    const QString second = Chirp("second.wav", 3000, 8000, 2);
+    QFile f(first);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    host_->AddRow(second, 0, 3000, "second.wav");
+    host_->AddRow(second, 0, 3000, "song.mp3");
+    host_->AddRow(first, 0, 4000, "kept.wav");
+    ASSERT_TRUE(QFile::link(first, outDir_ + "/link.wav"));
+    host_->AddRow(second, 0, 3000, "link.wav");  // the same file under another name
+    host_->format = 1;
+    host_->overwriteAnswer = true;
+    CutCommand(*host_).Run();
+    ASSERT_EQ(host_->messages.size(), 2u);
+    EXPECT_EQ(host_->messages[0],
+              outDir_ + "/song.wav would be written over " + first +
+                  ", the file of row 3 of the list. Choose another output folder or rename the "
+                  "row.");
+    EXPECT_TRUE(host_->messages[1].startsWith(outDir_ + "/link.wav would be written over " + first +
+                                              ", the file of row 3"));
+    EXPECT_EQ(host_->overwriteQuestions, 0);
+    EXPECT_EQ(host_->statuses,
+              (std::vector<QString>{"finish", "unconverted", "finish", "unconverted"}));
+    QFile after(first);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(ProbeStream(outDir_ + "/kept.wav", "duration_ts"), "22050");  // at 44.1 kHz
+}
+
 TEST_F(ConversionTest, JoinDialogCancelledOrOverwriteDeclined) {
     host_->AddRow(Chirp("a.wav", 1000, 8000, 1), 0, 1000);
     JoinCommand(*host_).Run();  // cancelled

@@ -57,6 +57,13 @@ bool ConversionCommand::IsSameFile(const QString& path, const QString& other) {
                                        QFile::encodeName(other).toStdString(), error);
 }
 
+int ConversionCommand::RowWithInput(const QString& path) const {
+    const int rows = host_.RowCount();
+    for (int row = 0; row < rows; ++row)
+        if (IsSameFile(path, host_.Row(row).filePath)) return row;
+    return -1;
+}
+
 void ConversionCommand::CreateFolder(const QString& dir) {
     if (!QDir(dir).exists()) QDir().mkdir(dir);
 }

@@ -28,6 +28,8 @@ class ConversionCommand {
     static void MakeWritable(const QString& path);
     // Whether writing path would replace the file itself (through any link or spelling).
     static bool IsSameFile(const QString& path, const QString& other);
+    // The first row whose input file writing path would replace, or -1.
+    int RowWithInput(const QString& path) const;
     // The folder exists afterwards unless one level was not enough or rights are missing; the
     // writer then reports it.
     static void CreateFolder(const QString& dir);

@@ -63,11 +63,21 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
         return;
     }
     const QString outputPath = outputDir + ReplaceExtension(host_.RowCaption(row), extension);
-    // Replacing the file being cut would lose the rest of it: never offer to.
+    // Replacing the file being cut would lose the rest of it, and replacing another row's input
+    // would cut that row from this one's audio: never offer to.
     if (IsSameFile(outputPath, segment.filePath)) {
         host_.ShowInformation(outputPath +
                               QStringLiteral(" is the file being cut. Choose another output "
                                              "folder or rename the row."));
+        return;
+    }
+    const int input = RowWithInput(outputPath);
+    if (input >= 0) {
+        host_.ShowInformation(
+            QStringLiteral("%1 would be written over %2, the file of row %3 of the list. Choose "
+                           "another output folder or rename the row.")
+                .arg(outputPath, host_.Row(input).filePath)
+                .arg(input + 1));
         return;
     }
     if (QFileInfo::exists(outputPath)) {

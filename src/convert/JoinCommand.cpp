@@ -45,7 +45,7 @@ void JoinCommand::Run() {
             QStringLiteral(" has been removed. Remove it from the list to join the others."));
         return;
     }
-    if (IsInput(outputPath)) {
+    if (RowWithInput(outputPath) >= 0) {
         host_.ShowInformation(
             outputPath +
             QStringLiteral(" is one of the files being joined. Choose another file name."));
@@ -71,13 +71,6 @@ int JoinCommand::FirstMissingInput() const {
         if (!info.exists() || info.isDir()) return row;
     }
     return -1;
-}
-
-bool JoinCommand::IsInput(const QString& path) const {
-    const int rows = host_.RowCount();
-    for (int row = 0; row < rows; ++row)
-        if (IsSameFile(path, host_.Row(row).filePath)) return true;
-    return false;
 }
 
 int64_t JoinCommand::GrandTotal() const {

@@ -18,7 +18,6 @@ class JoinCommand : private ConversionCommand {
   private:
     // The first row whose input file is gone, or -1.
     int FirstMissingInput() const;
-    bool IsInput(const QString& path) const;
     int64_t GrandTotal() const;
     void JoinRows(OverallProgress& progress);
     void JoinRow(int row, OverallProgress& progress);
