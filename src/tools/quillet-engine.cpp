@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "platform/audio/AudioError.h"
+#include "platform/audio/FfmpegError.h"
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "platform/audio/TAudioInformation2.h"
@@ -85,16 +86,14 @@ int Read(const QString& path, int32_t start, int32_t count, const QString& outPa
     file.SeekPosition(start, 3);
     QFile out(outPath);
     if (!out.open(QIODevice::WriteOnly))
-        throw AudioError(
-            QStringLiteral("Unable to create \"%1\": %2.").arg(outPath, out.errorString()));
+        throw EngineError(QStringLiteral("create"), outPath, out.errorString());
     const int32_t bytesPerPosition = file.BytesPerPosition();
     while (count > 0) {
         const SampleArray array = file.ReadSamples(std::min(count, kPlaybackArray));
         if (array.Empty()) break;
         const auto bytes = static_cast<qint64>(array.ByteCount());
         if (out.write(reinterpret_cast<const char*>(array.Data()), bytes) != bytes)
-            throw AudioError(
-                QStringLiteral("Unable to write \"%1\": %2.").arg(outPath, out.errorString()));
+            throw EngineError(QStringLiteral("write"), outPath, out.errorString());
         count -= static_cast<int32_t>(array.ByteCount() / static_cast<size_t>(bytesPerPosition));
     }
     file.Close();

@@ -101,7 +101,7 @@ int WmaFrameLength(AVCodecID id, int rate) {
 }
 
 AudioError OpenError(const QString& path, const QString& reason) {
-    return AudioError(QStringLiteral("Unable to open \"%1\": %2.").arg(path, reason));
+    return EngineError(QStringLiteral("open"), path, reason);
 }
 
 }  // namespace
