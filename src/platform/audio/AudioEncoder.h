@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/audio/OutputFormats.h"
 #include "platform/audio/OutputSettings.h"
 
 namespace quillet {
@@ -27,12 +28,8 @@ class AudioEncoder {
     static bool CheckOgg(int sampleRate, int channels, int kbps, int maxKbps, int minKbps);
 
     // What a WMA profile number (1..WmaProfileCount) selects; throws AudioError outside.
-    struct WmaConfig {
-        int sampleRate;
-        int channels;
-        int kbps;
-    };
-    static constexpr int WmaProfileCount = 47;
+    using WmaConfig = quillet::WmaConfig;
+    static constexpr int WmaProfileCount = kWmaProfileCount;
     static WmaConfig WmaProfile(int profile);
 
   private:

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "platform/audio/AudioError.h"
+#include "platform/audio/OutputFormats.h"
 
 namespace quillet {
 
@@ -43,14 +44,12 @@ struct AudioTags {
 
 namespace {
 
-enum class TagKind { Mpeg, Wav, Asf, Vorbis, Other };
-
+// Sources come in more names than outputs do.
 TagKind KindOf(const QString& path) {
+    if (const OutputFormatInfo* format = OutputFormatOfPath(path)) return format->tags;
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "mp3") return TagKind::Mpeg;
-    if (suffix == "wav") return TagKind::Wav;
-    if (suffix == "wma" || suffix == "asf") return TagKind::Asf;
-    if (suffix == "ogg" || suffix == "oga") return TagKind::Vorbis;
+    if (suffix == "asf") return TagKind::Asf;
+    if (suffix == "oga") return TagKind::Vorbis;
     return TagKind::Other;
 }
 
