@@ -1,7 +1,6 @@
 // The writer on its own: float frames in (decoded from ffmpeg-made sources by ffmpeg), files
 // out, judged by ffprobe and by ffmpeg's decode of what we wrote.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -13,6 +12,7 @@
 #include "platform/audio/AudioError.h"
 #include "support/AudioMatch.h"
 #include "support/Oracle.h"
+#include "support/TmpfsMount.h"
 
 namespace quillet {
 namespace {
@@ -327,17 +327,11 @@ TEST_F(EncoderTest, AnAbandonedFileLeavesTheOldOneInPlace) {
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).filter("keep").size(), 1);
 }
 
-// A full disk: a tiny tmpfs (needs the right to mount; skipped without it).
+// A full disk: a tiny tmpfs.
 TEST_F(EncoderTest, AFullDiskIsAnErrorAndKeepsTheOldFile) {
     const QString mountPoint = Path("tiny");
-    ASSERT_TRUE(QDir(dir_.path()).mkdir("tiny"));
-    const QByteArray where = mountPoint.toLocal8Bit();
-    if (mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    struct Unmount {
-        QByteArray at;
-        ~Unmount() { umount(at.constData()); }
-    } unmount{where};
+    const test::TmpfsMount tiny(mountPoint, "64k");
+    QUILLET_REQUIRE_MOUNT(tiny);
 
     const QString out = mountPoint + "/full.wav";
     {

@@ -248,12 +248,13 @@ int Convert(const QStringList& args) {
     writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
     CopyPositions(reader, writer, int64_t{end} - start);
     reader.Close();
-    writer.Close();
+    // The output replaces OUT only once its tags are in.
+    PendingFile output = writer.ClosePending();
 
     TAudioInformation2 information;
     information.SetOptionFlag(true);
     information.LoadInformation(in);
-    information.SaveInformation(out);
+    information.SaveInformation(output);
     return kOk;
 }
 

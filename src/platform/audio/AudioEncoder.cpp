@@ -1,10 +1,10 @@
 #include "platform/audio/AudioEncoder.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -36,64 +36,76 @@ ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
 // (which runs on the window's thread) waits for little more than the last stretch.
 constexpr int64_t kWritebackBytes = 4 << 20;
 
-// The output file as libavformat sees it.
+// The output file as libavformat sees it: a pending file beside the target.
 struct OutputFile {
-    explicit OutputFile(const QString& path) : file(path) {}
-    QSaveFile file;
+    PendingFile file;
+    int64_t pos = 0;            // where the next write goes
+    int64_t size = 0;           // bytes written so far, up to the furthest
+    int error = 0;              // errno of the first failed write
     int64_t writebackFrom = 0;  // the start of what has been written but not handed to the disk
 
     void StartWriteback() {
-        const int64_t end = file.pos();
-        if (end - writebackFrom < kWritebackBytes) return;
+        if (size - writebackFrom < kWritebackBytes) return;
         // Only starts the writing and does not wait for it; a failure here changes nothing, the
         // commit's sync still covers the whole file.
-        ::sync_file_range(file.handle(), writebackFrom, end - writebackFrom, SYNC_FILE_RANGE_WRITE);
-        writebackFrom = end;
+        ::sync_file_range(file.Handle(), writebackFrom, size - writebackFrom,
+                          SYNC_FILE_RANGE_WRITE);
+        writebackFrom = size;
     }
 };
 
 int WriteToFile(void* opaque, uint8_t* data, int size) {
     auto* out = static_cast<OutputFile*>(opaque);
-    errno = 0;
-    if (out->file.write(reinterpret_cast<const char*>(data), size) != size)
-        return AVERROR(errno ? errno : EIO);
+    for (int done = 0; done < size;) {
+        const ssize_t n = ::pwrite(out->file.Handle(), data + done,
+                                   static_cast<size_t>(size - done), out->pos + done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            out->error = n < 0 ? errno : EIO;
+            return AVERROR(out->error);
+        }
+        done += static_cast<int>(n);
+    }
+    out->pos += size;
+    out->size = std::max(out->size, out->pos);
     out->StartWriteback();
     return size;
 }
 
 int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
-    QSaveFile* file = &static_cast<OutputFile*>(opaque)->file;
+    auto* out = static_cast<OutputFile*>(opaque);
     switch (whence & ~AVSEEK_FORCE) {
         case AVSEEK_SIZE:
-            return file->size();
+            return out->size;
         case SEEK_SET:
             break;
         case SEEK_CUR:
-            offset += file->pos();
+            offset += out->pos;
             break;
         case SEEK_END:
-            offset += file->size();
+            offset += out->size;
             break;
         default:
             return AVERROR(EINVAL);
     }
-    return file->seek(offset) ? offset : AVERROR(EIO);
+    if (offset < 0) return AVERROR(EINVAL);
+    out->pos = offset;
+    return offset;
 }
 
 }  // namespace
 
 struct AudioEncoder::Impl {
     Impl(const QString& p, OutputKind k, const OutputSettings& s)
-        : path(p), format(OutputFormatOf(k)), settings(s), output(p) {}
+        : path(p), format(OutputFormatOf(k)), settings(s) {}
 
     QString path;
     const OutputFormatInfo& format;
     OutputSettings settings;
 
-    // Written beside the target and renamed over it by Finish: a failed or abandoned file
+    // Written beside the target and renamed over it once complete: a failed or abandoned file
     // never replaces what was there, and an input being read is never truncated.
     OutputFile output;
-    QSaveFile& file = output.file;
     ff::CustomIoPtr io;
     ff::OutputContextPtr muxer;
     ff::CodecContextPtr codec;
@@ -124,8 +136,7 @@ struct AudioEncoder::Impl {
     }
 
     [[noreturn]] void Fail(const QString& purpose, int code) const {
-        if (file.error() != QFileDevice::NoError)
-            throw EngineError(purpose, path, file.errorString());
+        if (output.error != 0) throw SystemError(purpose, path, output.error);
         throw FfmpegError(purpose, path, code);
     }
     void Check(int code, const char* purpose) const {
@@ -153,8 +164,7 @@ void AudioEncoder::Impl::CreateFile() {
     const QFileInfo info(path);
     if (!info.dir().exists())
         Refuse(QStringLiteral("the folder \"%1\" does not exist").arg(info.absolutePath()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw EngineError(QStringLiteral("create"), path, file.errorString());
+    output.file = PendingFile::Create(path);
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (!buffer) Fail(QStringLiteral("create"), AVERROR(ENOMEM));
@@ -367,10 +377,15 @@ void AudioEncoder::Write(const float* interleaved, int64_t frames) {
 }
 
 void AudioEncoder::Finish() {
+    if (d_->finished) return;
+    FinishPending().Commit();
+}
+
+PendingFile AudioEncoder::FinishPending() {
     Impl& d = *d_;
-    if (d.finished) return;
+    if (d.finished) d.Refuse(QStringLiteral("the file is already complete"));
     d.Guarded([&] {
-        d.finished = true;  // a failed Finish is not retried; the destructor discards the file
+        d.finished = true;  // a failed finish is not retried; the destructor discards the file
         if (!d.codec) {
             const WavFormat fallback;
             d.OpenEncoder(fallback.sampleRate, fallback.channels);
@@ -381,9 +396,8 @@ void AudioEncoder::Finish() {
         d.Check(av_write_trailer(d.muxer.get()), "finish");
         avio_flush(d.io.get());
         d.Check(d.io->error, "write");
-        if (!d.file.commit())
-            throw EngineError(QStringLiteral("save"), d.path, d.file.errorString());
     });
+    return std::move(d.output.file);
 }
 
 bool AudioEncoder::CheckMp3(int sampleRate, int kbps, int channels) {

@@ -145,4 +145,12 @@ void TAudioFile2::Close() {
     if (writer) writer->Finish();
 }
 
+PendingFile TAudioFile2::ClosePending() {
+    reader_.reset();
+    writeChannels_ = 0;
+    std::unique_ptr<AudioEncoder> writer = std::move(writer_);
+    if (!writer) return PendingFile();
+    return writer->FinishPending();
+}
+
 }  // namespace quillet
