@@ -5,8 +5,8 @@
 //   quillet-engine read FILE START COUNT OUT
 //   quillet-engine convert IN START END OUT [--mp3 ...|--wav ...|--wma ...|--ogg ...]
 //
-// Exit status: 0 done, 1 an engine error (its message on stderr), 2 bad usage or a format the
-// writer refuses.
+// Exit status: 0 done, 1 an engine error (its message on stderr), 2 bad usage, a format the
+// writer refuses, or an output that is the input.
 
 #include <QFile>
 #include <QString>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -70,6 +71,20 @@ std::vector<int> ToInts(const QString& list, int count) {
     return values;
 }
 
+// However the two are spelled (links, "a/../a.wav", hard links), writing OUT must never replace
+// or cut short IN.
+bool IsSameFile(const QString& a, const QString& b) {
+    std::error_code error;  // a path that does not exist is simply not the same file
+    return std::filesystem::equivalent(QFile::encodeName(a).toStdString(),
+                                       QFile::encodeName(b).toStdString(), error);
+}
+
+int RefuseSameFile(const QString& out) {
+    std::fprintf(stderr, "The output \"%s\" is the input file; choose another output.\n",
+                 QFile::encodeName(out).constData());
+    return kRefused;
+}
+
 int Info(const QString& path) {
     TAudioFile2 file;
     file.OpenForRead(path, 0, 1);
@@ -81,6 +96,7 @@ int Info(const QString& path) {
 }
 
 int Read(const QString& path, int32_t start, int32_t count, const QString& outPath) {
+    if (IsSameFile(path, outPath)) return RefuseSameFile(outPath);
     TAudioFile2 file;
     file.OpenForRead(path, 0, 1);
     file.SeekPosition(start, 3);
@@ -235,6 +251,7 @@ int Convert(const QStringList& args) {
     const int32_t end = ToInt(args[2]);
     const QString out = args[3];
     if (start < 0 || end < start) throw UsageError{};
+    if (IsSameFile(in, out)) return RefuseSameFile(out);
     TAudioFile2 writer;
     writer.SetOptionFlag(true);
     if (args.size() == 6 && !Configure(writer, args[4], args[5])) return kRefused;
