@@ -31,9 +31,11 @@ QString ShortName(const QString& name) {
 // Pending files of target left by processes that no longer run.
 void RemoveAbandoned(const QString& folder, const QString& prefix) {
     const QDir dir(folder);
+    // Compared by hand: the target's name may hold characters a name filter would read.
     const QStringList names =
-        dir.entryList({prefix + QLatin1Char('*') + kSuffix}, QDir::Files | QDir::Hidden);
+        dir.entryList({QLatin1Char('*') + kSuffix}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
+        if (!name.startsWith(prefix)) continue;
         const QString rest = name.mid(prefix.size());
         bool ok = false;
         const qint64 pid = rest.left(rest.indexOf(QLatin1Char('-'))).toLongLong(&ok);
