@@ -193,7 +193,8 @@ TEST_F(EngineCli, AKillAtAnyPointLeavesTheOldOrTheNewFile) {
         frame->setMimeType("image/png");
         frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
         QByteArray cover(16 << 20, '\0');
-        for (int i = 0; i < cover.size(); ++i) cover[i] = static_cast<char>((i * 7919) >> 3);
+        for (int i = 0; i < cover.size(); ++i)
+            cover[i] = static_cast<char>((static_cast<uint32_t>(i) * 7919u) >> 3);
         frame->setPicture(TagLib::ByteVector(cover.constData(), cover.size()));
         f.ID3v2Tag()->addFrame(frame.release());
         f.ID3v2Tag()->setTitle("Killed");
