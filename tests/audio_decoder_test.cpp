@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
@@ -139,8 +140,14 @@ TEST_P(DecoderFormats, LengthAndFormatMatchFfmpeg) {
     EXPECT_EQ(decoder.Length(), static_cast<int64_t>(f.reference.size()) / v.channels);
     if (v.lengthIsSource) {
         EXPECT_EQ(decoder.Length(), kFrames);
+        // 100000 frames in whole milliseconds, truncated.
+        const std::map<int, int64_t> ms{
+            {8000, 12500}, {16000, 6250}, {22050, 4535}, {44100, 2267}, {48000, 2083}};
+        EXPECT_EQ(decoder.DurationMs(), ms.at(v.rate));
     }
-    EXPECT_EQ(decoder.DurationMs(), decoder.Length() * 1000 / v.rate);
+    // Milliseconds truncated: never more than the frames make, less by under one.
+    EXPECT_LE(decoder.DurationMs() * v.rate, decoder.Length() * 1000);
+    EXPECT_GT((decoder.DurationMs() + 1) * v.rate, decoder.Length() * 1000);
 }
 
 TEST_P(DecoderFormats, ReadingFromStartGivesFfmpegsDecodeAndThenNothing) {
@@ -323,6 +330,96 @@ TEST(DecoderBadInput, GarbageAfterAValidHeaderIsRefusedOrReadConsistently) {
             WriteFile(QStringLiteral("damaged-%1.%2").arg(v.name, v.extension), damaged));
     }
 }
+
+// Where the first MPEG audio frame starts: after an ID3v2 tag if there is one.
+int64_t FirstMpegFrame(const QByteArray& b) {
+    if (!b.startsWith("ID3")) return 0;
+    return 10 + ((int64_t(b[6]) & 0x7f) << 21 | (int64_t(b[7]) & 0x7f) << 14 |
+                 (int64_t(b[8]) & 0x7f) << 7 | (int64_t(b[9]) & 0x7f));
+}
+
+// Byte offsets of the frames of an MPEG-1 layer III file, from their headers.
+std::vector<int64_t> Mp3FrameOffsets(const QByteArray& b) {
+    static const int kKbps[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                  112, 128, 160, 192, 224, 256, 320, 0};
+    static const int kRates[4] = {44100, 48000, 32000, 0};
+    std::vector<int64_t> offsets;
+    for (int64_t at = FirstMpegFrame(b); at + 4 <= b.size();) {
+        const auto byte = [&](int64_t i) { return static_cast<uint8_t>(b[int(at + i)]); };
+        if (byte(0) != 0xff || (byte(1) & 0xfe) != 0xfa) break;
+        const int kbps = kKbps[byte(2) >> 4];
+        const int rate = kRates[(byte(2) >> 2) & 3];
+        if (kbps == 0 || rate == 0) break;
+        offsets.push_back(at);
+        at += 144 * kbps * 1000 / rate + ((byte(2) >> 1) & 1);
+    }
+    return offsets;
+}
+
+// Frames whose side information is damaged are refused by FFmpeg's decoder when they are sent
+// ("Invalid data found"). They are dropped and their time stays silent; the frames after them
+// still decode, each in its place, to the end.
+TEST(DecoderDamagedFrames, DecodingGoesOnAfterFramesTheDecoderRefuses) {
+    const Variant& v = kVariants[4];
+    ASSERT_STREQ(v.name, "Mp3CbrLameStereo44100");
+    const Fixture& f = FixtureFor(v);
+    QByteArray bytes = ReadAll(f.path);
+    const std::vector<int64_t> frames = Mp3FrameOffsets(bytes);
+    ASSERT_GT(frames.size(), 80u);
+    // Five frames in the second quarter: the bytes after the header (the side information).
+    for (size_t i = frames.size() / 4; i < frames.size() / 2 && i < frames.size() / 4 + 40; i += 8)
+        for (int k = 4; k < 20; ++k) bytes[int(frames[i] + k)] ^= char(0xff);
+    const QString path = WriteFile("side-info-damaged.mp3", bytes);
+    const test::ToolResult ffmpeg =
+        test::RunTool("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"});
+    EXPECT_GE(ffmpeg.err.count("Invalid data found"), 3) << ffmpeg.err.toStdString();
+
+    AudioDecoder decoder(path);
+    EXPECT_EQ(decoder.Length(), kFrames);
+    const std::vector<float> all = ReadFrames(decoder, kFrames + 10);
+    ASSERT_EQ(all.size(), size_t{kFrames} * 2);
+    // The last quarter, far from the damage, is what ffmpeg decodes of the undamaged file.
+    const int64_t tail = kFrames * 3 / 4;
+    const std::vector<float> end(all.begin() + tail * 2, all.end());
+    EXPECT_LE(MaxDiff(end, f.reference, tail, 2), v.tolerance);
+    // The dropped frames are silent: at least one frame's worth of zeros in the second quarter.
+    int64_t silent = 0;
+    for (int64_t i = kFrames / 4; i < kFrames / 2; ++i)
+        if (all[size_t(i * 2)] == 0.0f && all[size_t(i * 2 + 1)] == 0.0f) ++silent;
+    EXPECT_GE(silent, 1152);
+}
+
+// A file cut short while it is read: the audio its Length promised is no longer there, which
+// is an error naming the file, not silence.
+class DecoderShrinking : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(DecoderShrinking, AFileCutShortWhileReadingIsAnError) {
+    const Variant& v = GetParam();
+    const QString path =
+        FixtureDir().filePath(QStringLiteral("shrinking-%1.%2").arg(v.name, v.extension));
+    // Long enough that what FFmpeg buffers ahead is a small part of it.
+    MakeTone(path, v.rate * 30, v.rate, v.channels, v.options, "anoisesrc");
+    const qint64 size = QFileInfo(path).size();
+    AudioDecoder decoder(path);
+    ASSERT_EQ(ReadFrames(decoder, v.rate).size(), size_t(v.rate) * v.channels);
+    ASSERT_TRUE(QFile::resize(path, size / 2));
+    try {
+        ReadFrames(decoder, decoder.Length());
+        ADD_FAILURE() << "read to the end of a file cut to half its size";
+    } catch (const AudioError& e) {
+        const QString message = QString::fromUtf8(e.what());
+        EXPECT_TRUE(message.contains(path)) << e.what();
+        EXPECT_TRUE(message.contains("shorter")) << e.what();
+    }
+    // A seek back decodes from a file that is still shorter than it was: the same.
+    decoder.Seek(decoder.Length() * 3 / 4);
+    EXPECT_THROW(ReadFrames(decoder, 1000), AudioError);
+}
+
+INSTANTIATE_TEST_SUITE_P(OnePerFormat, DecoderShrinking,
+                         ::testing::Values(kVariants[0], kVariants[4], kVariants[12],
+                                           kVariants[14]),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quillet

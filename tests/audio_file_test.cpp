@@ -1,7 +1,6 @@
 // TAudioFile2 as the program drives it: every output kind from every input kind through the
 // Cut road (open, seek, create, announce, copy, close), judged by ffprobe and ffmpeg.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +11,7 @@
 #include "platform/audio/TAudioFile2.h"
 #include "support/AudioMatch.h"
 #include "support/Oracle.h"
+#include "support/TmpfsMount.h"
 
 namespace quillet {
 namespace {
@@ -247,17 +247,11 @@ TEST_F(AudioFileTest, WritingOverTheInputBeingRead) {
     EXPECT_TRUE(DecodeWithFfmpeg(in) == before);
 }
 
-// A full disk (tiny tmpfs; skipped without the right to mount): the error reaches the caller,
-// the object ends up closed, and the earlier file is untouched.
+// A full disk (tiny tmpfs): the error reaches the caller, the object ends up closed, and nothing
+// is left on the disk.
 TEST_F(AudioFileTest, FullDiskLeavesTheObjectClosed) {
-    ASSERT_TRUE(QDir(dir_.path()).mkdir("tiny"));
-    const QByteArray where = Path("tiny").toLocal8Bit();
-    if (mount("tmpfs", where.constData(), "tmpfs", 0, "size=32k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    struct Unmount {
-        QByteArray at;
-        ~Unmount() { umount(at.constData()); }
-    } unmount{where};
+    const test::TmpfsMount tiny(Path("tiny"), "32k");
+    QUILLET_REQUIRE_MOUNT(tiny);
 
     const QString in = MakeInput(kInputs[1]);
     TAudioFile2 reader;

@@ -4,16 +4,21 @@
 #include <taglib/attachedpictureframe.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -22,8 +27,10 @@
 #include "platform/audio/AudioEncoder.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/OutputSettings.h"
+#include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioInformation2.h"
 #include "support/Oracle.h"
+#include "support/TmpfsMount.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -351,6 +358,143 @@ TEST_F(AudioInformationEdges, TagsIntoOurWavLeaveTheAudioInPlace) {
     EXPECT_EQ(probed.tags.at("artist"), kArtist);
     EXPECT_EQ(test::DecodeWithFfmpeg(target).size(), tone.size());
 }
+
+// --- the output replaces its target only once its tags are in ------------------------------
+
+QByteArray RandomBytes(int size, uint32_t seed) {
+    QByteArray bytes(size, '\0');
+    uint32_t x = seed;
+    for (char& c : bytes) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+// An MP3 source whose ID3v2 tag holds a title and a cover of `coverBytes` bytes.
+void MakeSourceWithCover(const QString& path, int coverBytes) {
+    Ffmpeg({"-f", "lavfi", "-i", "sine=d=0.3", "-metadata", "title=" + kTitle, path});
+    TagLib::MPEG::File f(QFile::encodeName(path).constData(), false);
+    auto frame = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+    frame->setMimeType("image/png");
+    frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    const QByteArray cover = RandomBytes(coverBytes, 7);
+    frame->setPicture(TagLib::ByteVector(cover.constData(), static_cast<unsigned>(cover.size())));
+    f.ID3v2Tag(true)->addFrame(frame.release());
+    ASSERT_TRUE(f.save(TagLib::MPEG::File::ID3v2));
+}
+
+// The road of a Cut: write, close beside the target, load the source's tags, save them.
+PendingFile WriteBeside(const QString& target, double seconds) {
+    TAudioFile2 writer;
+    writer.CreateForWrite(target, 0);
+    writer.SetSourceFormat(44100, 2);
+    // Noise, which no encoder makes much smaller.
+    std::vector<float> noise(static_cast<size_t>(seconds * 44100) * 2);
+    uint32_t x = 3;
+    for (float& sample : noise) {
+        x = x * 1664525u + 1013904223u;
+        sample = static_cast<float>(x >> 8) / 16777216.0f - 0.5f;
+    }
+    writer.WriteSamples(SampleArray(std::move(noise)));
+    return writer.ClosePending();
+}
+
+QStringList FilesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+class PendingOutput : public ::testing::TestWithParam<QString> {
+  protected:
+    QString Path(const QString& name) const { return dir_.path() + "/" + name; }
+    QTemporaryDir dir_;
+};
+
+TEST_P(PendingOutput, TheTargetIsReplacedOnlyOnceTheTagsAreIn) {
+    const QString kind = GetParam();
+    const QString source = Path("source.mp3");
+    MakeSourceWithCover(source, 20000);
+    const QString target = Path("out." + kind);
+    const QByteArray old = RandomBytes(5000, 1);
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+
+    PendingFile output = WriteBeside(target, 0.3);
+    EXPECT_EQ(ReadAll(target), old) << "replaced before its tags were in";
+    EXPECT_EQ(FilesIn(dir_.path()).size(), 3);  // source, target and the pending file
+    TAudioInformation2 info;
+    info.LoadInformation(source);
+    info.SaveInformation(output);
+    EXPECT_FALSE(output.IsOpen());
+    EXPECT_EQ(FilesIn(dir_.path()), QStringList({"out." + kind, "source.mp3"}));
+    EXPECT_EQ(test::ProbeTag(target, "title"), kTitle);
+    // ASF rounds up to whole frames of 2048 samples.
+    EXPECT_NEAR(test::ProbeStream(target, "duration").toDouble(), 0.3, 0.15);
+
+    // A pending file given up leaves the target as the last save made it, and nothing else.
+    const QByteArray saved = ReadAll(target);
+    { PendingFile abandoned = WriteBeside(target, 0.1); }
+    EXPECT_EQ(ReadAll(target), saved);
+    EXPECT_EQ(FilesIn(dir_.path()), QStringList({"out." + kind, "source.mp3"}));
+}
+
+// A tag that does not fit on the disk: an error naming the target, the old target byte for
+// byte as it was, and no file left beside it. The same for an output whose audio does not fit.
+TEST_P(PendingOutput, AFullDiskLeavesTheOldTargetAndSaysSo) {
+    const QString kind = GetParam();
+    const QString source = Path("source.mp3");
+    constexpr int kCover = 2 << 20;
+    MakeSourceWithCover(source, kCover);
+    const QString disk = Path("tiny");
+    const test::TmpfsMount tiny(disk, "1m");
+    QUILLET_REQUIRE_MOUNT(tiny);
+    const QString target = disk + "/old." + kind;
+    const QByteArray old = RandomBytes(20000, 2);
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    TAudioInformation2 info;
+    info.LoadInformation(source);
+
+    PendingFile output = WriteBeside(target, 0.3);  // the audio fits, its cover does not
+    ASSERT_TRUE(output.IsOpen());
+    try {
+        info.SaveInformation(output);
+        ADD_FAILURE() << "a cover of 2 MB was saved on a disk of 1 MB";
+    } catch (const AudioError& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(target)) << e.what();
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(std::strerror(ENOSPC))) << e.what();
+    }
+    EXPECT_EQ(ReadAll(target), old);
+    EXPECT_EQ(FilesIn(disk), QStringList({"old." + kind}));
+
+    // Tags into the file already in place: written into a copy, so the same.
+    EXPECT_THROW(info.SaveInformation(target), AudioError);
+    EXPECT_EQ(ReadAll(target), old);
+    EXPECT_EQ(FilesIn(disk), QStringList({"old." + kind}));
+
+    // Audio that does not fit (over 1 MB at any of the bit rates): the error comes from writing
+    // or closing.
+    EXPECT_THROW(WriteBeside(target, 120.0), AudioError);
+    EXPECT_EQ(ReadAll(target), old);
+    EXPECT_EQ(FilesIn(disk), QStringList({"old." + kind}));
+
+    // With room on the disk the same road puts the cover in, and the audio stays readable.
+    const QString roomy = Path("roomy." + kind);
+    PendingFile fits = WriteBeside(roomy, 0.3);
+    info.SaveInformation(fits);
+    EXPECT_GT(QFileInfo(roomy).size(), kCover);
+    EXPECT_EQ(test::ProbeTag(roomy, "title"), kTitle);
+    EXPECT_NEAR(test::ProbeStream(roomy, "duration").toDouble(), 0.3, 0.15);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, PendingOutput, ::testing::ValuesIn(kKinds.toVector()),
+                         [](const auto& info) { return info.param.toStdString(); });
 
 }  // namespace
 }  // namespace quillet

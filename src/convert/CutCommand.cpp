@@ -99,10 +99,11 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
                 {[this] { host_.PumpMessages(); }, [this] { return IsConverting(); },
                  [this](int percent) { host_.SetProgress(percent); }});
     CloseReader();
-    CloseWriter();
+    // The output stays beside its target until its tags are in; only then does it replace it.
+    PendingFile output = writer.ClosePending();
 
     host_.Information().LoadInformation(segment.filePath);
-    host_.Information().SaveInformation(outputPath);
+    host_.Information().SaveInformation(output);
     host_.SetProgress(100);
     host_.SetRowStatus(row, QStringLiteral("finish"));
 }

@@ -5,8 +5,8 @@
 //   quillet-engine read FILE START COUNT OUT
 //   quillet-engine convert IN START END OUT [--mp3 ...|--wav ...|--wma ...|--ogg ...]
 //
-// Exit status: 0 done, 1 an engine error (its message on stderr), 2 bad usage or a format the
-// writer refuses.
+// Exit status: 0 done, 1 an engine error (its message on stderr), 2 bad usage, a format the
+// writer refuses, or an output that is the input.
 
 #include <QFile>
 #include <QString>
@@ -15,11 +15,13 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 #include "platform/audio/AudioError.h"
+#include "platform/audio/FfmpegError.h"
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "platform/audio/TAudioInformation2.h"
@@ -69,6 +71,20 @@ std::vector<int> ToInts(const QString& list, int count) {
     return values;
 }
 
+// However the two are spelled (links, "a/../a.wav", hard links), writing OUT must never replace
+// or cut short IN.
+bool IsSameFile(const QString& a, const QString& b) {
+    std::error_code error;  // a path that does not exist is simply not the same file
+    return std::filesystem::equivalent(QFile::encodeName(a).toStdString(),
+                                       QFile::encodeName(b).toStdString(), error);
+}
+
+int RefuseSameFile(const QString& out) {
+    std::fprintf(stderr, "The output \"%s\" is the input file; choose another output.\n",
+                 QFile::encodeName(out).constData());
+    return kRefused;
+}
+
 int Info(const QString& path) {
     TAudioFile2 file;
     file.OpenForRead(path, 0, 1);
@@ -80,21 +96,20 @@ int Info(const QString& path) {
 }
 
 int Read(const QString& path, int32_t start, int32_t count, const QString& outPath) {
+    if (IsSameFile(path, outPath)) return RefuseSameFile(outPath);
     TAudioFile2 file;
     file.OpenForRead(path, 0, 1);
     file.SeekPosition(start, 3);
     QFile out(outPath);
     if (!out.open(QIODevice::WriteOnly))
-        throw AudioError(
-            QStringLiteral("Unable to create \"%1\": %2.").arg(outPath, out.errorString()));
+        throw EngineError(QStringLiteral("create"), outPath, out.errorString());
     const int32_t bytesPerPosition = file.BytesPerPosition();
     while (count > 0) {
         const SampleArray array = file.ReadSamples(std::min(count, kPlaybackArray));
         if (array.Empty()) break;
         const auto bytes = static_cast<qint64>(array.ByteCount());
         if (out.write(reinterpret_cast<const char*>(array.Data()), bytes) != bytes)
-            throw AudioError(
-                QStringLiteral("Unable to write \"%1\": %2.").arg(outPath, out.errorString()));
+            throw EngineError(QStringLiteral("write"), outPath, out.errorString());
         count -= static_cast<int32_t>(array.ByteCount() / static_cast<size_t>(bytesPerPosition));
     }
     file.Close();
@@ -236,6 +251,7 @@ int Convert(const QStringList& args) {
     const int32_t end = ToInt(args[2]);
     const QString out = args[3];
     if (start < 0 || end < start) throw UsageError{};
+    if (IsSameFile(in, out)) return RefuseSameFile(out);
     TAudioFile2 writer;
     writer.SetOptionFlag(true);
     if (args.size() == 6 && !Configure(writer, args[4], args[5])) return kRefused;
@@ -249,12 +265,13 @@ int Convert(const QStringList& args) {
     writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
     CopyPositions(reader, writer, int64_t{end} - start);
     reader.Close();
-    writer.Close();
+    // The output replaces OUT only once its tags are in.
+    PendingFile output = writer.ClosePending();
 
     TAudioInformation2 information;
     information.SetOptionFlag(true);
     information.LoadInformation(in);
-    information.SaveInformation(out);
+    information.SaveInformation(output);
     return kOk;
 }
 

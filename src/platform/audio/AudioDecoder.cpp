@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/audio/DecodeTimeline.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
 #include "platform/audio/Mp3FrameScanner.h"
@@ -101,7 +102,7 @@ int WmaFrameLength(AVCodecID id, int rate) {
 }
 
 AudioError OpenError(const QString& path, const QString& reason) {
-    return AudioError(QStringLiteral("Unable to open \"%1\": %2.").arg(path, reason));
+    return EngineError(QStringLiteral("open"), path, reason);
 }
 
 }  // namespace
@@ -129,16 +130,8 @@ struct AudioDecoder::Impl {
     int64_t wmaFirstTs = AV_NOPTS_VALUE;  // timestamp of the first decoded WMA frame
     int64_t mp3NextFrame = 0;  // frame of the next packet when its byte offset is unknown
 
-    // The decoded frame at hand, interleaved, covering positions chunkPos..chunkPos+chunkFrames.
-    std::vector<float> chunk;
-    int64_t chunkPos = 0;
-    int64_t chunkFrames = 0;
-    int64_t readPos = 0;  // where the next Read starts
-    int64_t nextPos = 0;  // position of the next decoded sample, once anchored
-    bool anchored = true;
-    bool checkLanding = false;  // the first chunk after a timestamp seek must not pass readPos
-    bool inputEnded = false;
-    bool exhausted = false;
+    DecodeTimeline timeline;
+    int64_t openedSize = -1;  // the file's size when it was first opened
 
     ~Impl() { av_channel_layout_uninit(&swrLayout); }
 
@@ -155,6 +148,7 @@ struct AudioDecoder::Impl {
     bool DecodeChunk(float* direct = nullptr, int64_t room = 0);
     int64_t Convert(int64_t frames, float* out);
     void ResetDecodeState(int64_t position, bool anchoredAtPosition);
+    void CheckStillWhole() const;
 
     void SeekTo(int64_t target);
     void SeekMp3(int64_t target);
@@ -212,6 +206,8 @@ void AudioDecoder::Impl::OpenInput() {
     av_dict_free(&options);
     if (ret < 0) throw FfmpegError("open", path, ret);
     format.reset(raw);
+    CheckStillWhole();
+    if (openedSize < 0) openedSize = avio_size(format->pb);
     if (!IsAllowedContainer(format->iformat->name))
         throw OpenError(path, "it is not an MP3, WAV, WMA or OGG file");
     pcmDataStart = avio_tell(format->pb);
@@ -273,6 +269,7 @@ void AudioDecoder::Impl::OpenDecoder() {
     channels = codec->ch_layout.nb_channels;
     if (rate <= 0 || channels <= 0 || channels > AV_NUM_DATA_POINTERS)
         throw OpenError(path, "its audio format is not valid");
+    timeline.SetChannels(channels);
 }
 
 int64_t AudioDecoder::Impl::ComputeLength() {
@@ -342,20 +339,21 @@ void AudioDecoder::Impl::PreparePacket() {
     packet->duration = mp3.samplesPerFrame;
 }
 
-// The next decoded frame into `frame`; false once the stream has ended.
+// The next decoded frame into `frame`; false once the stream has ended. As in FFmpeg's own
+// examples only EAGAIN asks for more input: any other answer of the decoder ends the stream.
+// A damaged packet is reported by send_packet, which has dropped it, and decoding goes on.
 bool AudioDecoder::Impl::ReceiveFrame() {
     for (;;) {
         int ret = avcodec_receive_frame(codec.get(), frame.get());
         if (ret == 0) return true;
-        if (ret == AVERROR_EOF) return false;
         if (ret == AVERROR(ENOMEM)) throw FfmpegError("decode", path, ret);
-        if (ret != AVERROR(EAGAIN)) continue;  // a damaged frame; the decoder has dropped it
-        if (inputEnded) return false;
+        if (ret != AVERROR(EAGAIN)) return false;
+        if (timeline.IsInputEnded()) return false;
         ret = av_read_frame(format.get(), packet.get());
         if (ret < 0) {
             if (ret == AVERROR(ENOMEM) || ret == AVERROR(EIO)) throw FfmpegError("read", path, ret);
             // End of file, or data so damaged that the demuxer gives up: the stream ends here.
-            inputEnded = true;
+            timeline.InputEnded();
             avcodec_send_packet(codec.get(), nullptr);
             continue;
         }
@@ -409,53 +407,48 @@ int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
 }
 
 // Decodes the next frame and places it on the timeline; false at the end. A frame that starts
-// at readPos and fits in room frames goes straight to direct (readPos moves past it, chunk stays
-// empty); any other frame goes to chunk.
+// at the reading position and fits in room frames goes straight to direct; any other frame is
+// held on the timeline.
 bool AudioDecoder::Impl::DecodeChunk(float* direct, int64_t room) {
     while (ReceiveFrame()) {
         const int64_t frames = frame->nb_samples;
         if (frames <= 0 || frame->sample_rate <= 0) continue;
-        int64_t pos = nextPos;
+        int64_t pos = timeline.NextPos();
         if (kind == Kind::Mp3 && frame->pts != AV_NOPTS_VALUE) {
             pos = frame->pts;
-        } else if (!anchored) {
+        } else if (!timeline.Anchored()) {
             pos = TsToPos(frame->best_effort_timestamp);
             if (pos == AV_NOPTS_VALUE) {
                 // No usable stamp tells where the seek landed: count from the start instead.
-                const int64_t target = readPos;
+                const int64_t target = timeline.ReadPos();
                 Rewind();
-                readPos = target;
+                timeline.SkipTo(target);
                 continue;
             }
         }
-        anchored = true;
-        if (direct && pos == readPos && frames <= room) {
-            const int64_t made = Convert(frames, direct);
-            checkLanding = false;
-            chunkFrames = 0;
-            chunkPos = pos;
-            readPos = pos + made;
-            nextPos = readPos;
+        if (direct && timeline.FitsDirect(pos, frames, room)) {
+            timeline.TookDirect(pos, Convert(frames, direct));
             return true;
         }
-        chunk.resize(static_cast<size_t>(frames * channels));
-        chunkFrames = Convert(frames, chunk.data());
-        chunkPos = pos;
-        nextPos = pos + chunkFrames;
+        float* held = timeline.Hold(pos, frames);
+        timeline.Held(Convert(frames, held));
         return true;
     }
     return false;
 }
 
 void AudioDecoder::Impl::ResetDecodeState(int64_t position, bool anchoredAtPosition) {
-    chunkFrames = 0;
-    chunkPos = 0;
-    readPos = position;
-    nextPos = position;
-    anchored = anchoredAtPosition;
-    checkLanding = false;
-    inputEnded = false;
-    exhausted = false;
+    timeline.Reset(position, position, anchoredAtPosition, false);
+}
+
+// Silence may stand in for damaged frames, never for audio that was there when the file was
+// opened and has since been cut away.
+void AudioDecoder::Impl::CheckStillWhole() const {
+    if (openedSize < 0) return;
+    const int64_t size = avio_size(format->pb);
+    if (size >= 0 && size < openedSize)
+        throw EngineError(QStringLiteral("read"), path,
+                          QStringLiteral("the file became shorter while it was being read"));
 }
 
 void AudioDecoder::Impl::Rewind() {
@@ -480,8 +473,7 @@ void AudioDecoder::Impl::SeekMp3(int64_t target) {
     const int ret = av_seek_frame(format.get(), stream->index, offset, AVSEEK_FLAG_BYTE);
     if (ret < 0) throw FfmpegError("seek in", path, ret);
     avcodec_flush_buffers(codec.get());
-    ResetDecodeState(target, true);
-    nextPos = first * spf - mp3.startSkip;
+    timeline.Reset(target, first * spf - mp3.startSkip, true, false);
     mp3NextFrame = first;
 }
 
@@ -491,14 +483,14 @@ bool AudioDecoder::Impl::SeekByTimestamp(int64_t target, int64_t from) {
     const int ret = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
     if (ret < 0) return false;
     avcodec_flush_buffers(codec.get());
-    ResetDecodeState(target, false);
-    checkLanding = true;
+    timeline.Reset(target, target, false, true);
     return true;
 }
 
 void AudioDecoder::Impl::SeekTo(int64_t target) {
+    const int64_t readPos = timeline.ReadPos();
     if (target >= readPos && target - readPos <= kForwardDecodeSeconds * rate) {
-        readPos = target;  // Read decodes through and drops what lies before
+        timeline.SkipTo(target);  // Read decodes through and drops what lies before
         return;
     }
     switch (kind) {
@@ -517,7 +509,7 @@ void AudioDecoder::Impl::SeekTo(int64_t target) {
     }
     // Timestamps that cannot be trusted to the sample: decode from the start and count.
     if (target < readPos) Rewind();
-    readPos = target;
+    timeline.SkipTo(target);
 }
 
 AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
@@ -540,44 +532,43 @@ void AudioDecoder::Seek(int64_t frame) { d_->SeekTo(std::clamp<int64_t>(frame, 0
 
 int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
     Impl& d = *d_;
-    const int64_t wanted = std::min(std::max<int64_t>(maxFrames, 0), d.length - d.readPos);
+    DecodeTimeline& timeline = d.timeline;
+    const int64_t wanted = std::min(std::max<int64_t>(maxFrames, 0), d.length - timeline.ReadPos());
     if (wanted <= 0) return 0;
     const size_t base = out.size();
     out.resize(base + static_cast<size_t>(wanted * d.channels));
     float* dst = out.data() + base;
     int64_t done = 0;
     while (done < wanted) {
-        const int64_t chunkEnd = d.chunkPos + d.chunkFrames;
-        if (d.exhausted || (d.chunkFrames > 0 && d.chunkPos > d.readPos)) {
-            if (d.checkLanding && !d.exhausted) {
+        const DecodeTimeline::Next next = timeline.Plan(wanted - done);
+        switch (next.step) {
+            case DecodeTimeline::Step::Restart: {
                 // The demuxer landed past the target: count from the start instead.
-                const int64_t target = d.readPos;
+                const int64_t target = timeline.ReadPos();
                 d.Rewind();
-                d.readPos = target;
-                continue;
+                timeline.SkipTo(target);
+                break;
             }
-            // A gap (damaged frames) or a stream that ends early: silence keeps the timeline.
-            const int64_t until = d.exhausted ? d.readPos + (wanted - done)
-                                              : std::min(d.chunkPos, d.readPos + (wanted - done));
-            const int64_t n = until - d.readPos;
-            std::fill(dst + done * d.channels, dst + (done + n) * d.channels, 0.0f);
-            done += n;
-            d.readPos += n;
-            continue;
+            case DecodeTimeline::Step::End:
+                d.CheckStillWhole();
+                [[fallthrough]];
+            case DecodeTimeline::Step::Gap:
+                // Silence keeps the timeline over damaged frames and a stream that ends early.
+                std::fill(dst + done * d.channels, dst + (done + next.frames) * d.channels, 0.0f);
+                timeline.Advance(next.frames);
+                done += next.frames;
+                break;
+            case DecodeTimeline::Step::Copy:
+                timeline.CopyOut(dst + done * d.channels, next.frames);
+                done += next.frames;
+                break;
+            case DecodeTimeline::Step::Decode: {
+                const int64_t before = timeline.ReadPos();
+                if (!d.DecodeChunk(dst + done * d.channels, wanted - done)) timeline.StreamEnded();
+                done += timeline.ReadPos() - before;  // what went straight to dst
+                break;
+            }
         }
-        if (d.chunkFrames > 0 && d.readPos < chunkEnd) {
-            d.checkLanding = false;
-            const int64_t n = std::min(chunkEnd - d.readPos, wanted - done);
-            std::memcpy(dst + done * d.channels,
-                        d.chunk.data() + (d.readPos - d.chunkPos) * d.channels,
-                        static_cast<size_t>(n * d.channels) * sizeof(float));
-            done += n;
-            d.readPos += n;
-            continue;
-        }
-        const int64_t before = d.readPos;
-        if (!d.DecodeChunk(dst + done * d.channels, wanted - done)) d.exhausted = true;
-        done += d.readPos - before;  // what went straight to dst
     }
     return done;
 }

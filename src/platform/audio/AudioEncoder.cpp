@@ -1,10 +1,10 @@
 #include "platform/audio/AudioEncoder.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -12,6 +12,7 @@
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
+#include "platform/audio/OutputFormats.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -22,139 +23,8 @@ namespace quillet {
 
 namespace {
 
-// Read-only data of the MPEG audio layer III tables. LAME rounds an illegal bit rate to the
-// nearest legal one without a word, so the check has to know them itself.
-constexpr std::array<int, 14> kMpeg1Kbps{32,  40,  48,  56,  64,  80,  96,
-                                         112, 128, 160, 192, 224, 256, 320};
-constexpr std::array<int, 14> kMpeg2Kbps{8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-constexpr std::array<int, 8> kMpeg25Kbps{8, 16, 24, 32, 40, 48, 56, 64};
-
-template <size_t N>
-bool Contains(const std::array<int, N>& table, int value) {
-    return std::find(table.begin(), table.end(), value) != table.end();
-}
-
-bool IsMpeg1Rate(int hz) { return hz == 32000 || hz == 44100 || hz == 48000; }
-bool IsMpeg2Rate(int hz) { return hz == 16000 || hz == 22050 || hz == 24000; }
-bool IsMpeg25Rate(int hz) { return hz == 8000 || hz == 11025 || hz == 12000; }
-bool IsMp3Rate(int hz) { return IsMpeg1Rate(hz) || IsMpeg2Rate(hz) || IsMpeg25Rate(hz); }
-
-// Average bit rates of LAME's VBR levels -V0..-V9 at 44.1 kHz stereo, from LAME's own
-// documentation of its presets. The VBR bit rate caps the expected average: a level whose
-// average lies above it is stepped down (FFmpeg's wrapper offers no per-frame maximum).
-constexpr std::array<int, 10> kLameVbrAverageKbps{245, 225, 190, 175, 165, 130, 115, 100, 85, 65};
-
-int Mp3VbrLevel(int vbrQuality, int vbrKbps) {
-    int level = std::clamp(vbrQuality, 0, 9);
-    while (level < 9 && kLameVbrAverageKbps[static_cast<size_t>(level)] > vbrKbps) ++level;
-    return level;
-}
-
-// The WMA profiles of the settings dialog and what FFmpeg's wmav2 encoder makes of each.
-// wmav2 takes at most 2 channels, at most 48 kHz and no less than 24 kbit/s, and has no VBR
-// or lossless mode: rates and channel counts are kept, lower bit rates are raised to 24, the
-// VBR quality levels become the CBR rate of similar quality, lossless the highest CBR rate.
-constexpr std::array<AudioEncoder::WmaConfig, AudioEncoder::WmaProfileCount> kWmaProfiles{{
-    {48000, 2, 192},  // 1  "WMA9 48KHz, 192Kbps, Stereo, CBR"
-    {48000, 2, 160},  // 2  "WMA9 48KHz, 160Kbps, Stereo, CBR"
-    {48000, 2, 128},  // 3  "WMA9 48KHz, 128Kbps, Stereo, CBR"
-    {48000, 2, 96},   // 4  "WMA9 48KHz, 96Kbps, Stereo, CBR"
-    {48000, 2, 64},   // 5  "WMA9 48KHz, 64Kbps, Stereo, CBR"
-    {44100, 2, 320},  // 6  "WMA9 44KHz, 320Kbps, Stereo, CBR"
-    {44100, 2, 256},  // 7  "WMA9 44KHz, 256Kbps, Stereo, CBR"
-    {44100, 2, 192},  // 8  "WMA9 44KHz, 192Kbps, Stereo, CBR"
-    {44100, 2, 160},  // 9  "WMA9 44KHz, 160Kbps, Stereo, CBR"
-    {44100, 2, 128},  // 10 "WMA9 44KHz, 128Kbps, Stereo, CBR"
-    {44100, 2, 96},   // 11 "WMA9 44KHz, 96Kbps, Stereo, CBR"
-    {44100, 2, 80},   // 12 "WMA9 44KHz, 80Kbps, Stereo, CBR"
-    {44100, 2, 64},   // 13 "WMA9 44KHz, 64Kbps, Stereo, CBR"
-    {44100, 2, 48},   // 14 "WMA9 44KHz, 48Kbps, Stereo, CBR"
-    {44100, 2, 32},   // 15 "WMA9 44KHz, 32Kbps, Stereo, CBR"
-    {44100, 1, 48},   // 16 "WMA9 44KHz, 48Kbps, Mono, CBR"
-    {44100, 1, 32},   // 17 "WMA9 44KHz, 32Kbps, Mono, CBR"
-    {44100, 1, 24},   // 18 "WMA9 44KHz, 20Kbps, Mono, CBR"          20 -> 24
-    {32000, 2, 48},   // 19 "WMA9 32KHz, 48Kbps, Stereo, CBR"
-    {32000, 2, 40},   // 20 "WMA9 32KHz, 40Kbps, Stereo, CBR"
-    {32000, 2, 32},   // 21 "WMA9 32KHz, 32Kbps, Stereo, CBR"
-    {32000, 1, 24},   // 22 "WMA9 32KHz, 20Kbps, Mono, CBR"          20 -> 24
-    {32000, 2, 32},   // 23 "WMA9 32KHz, 32Kbps, Stereo, CBR"
-    {32000, 2, 24},   // 24 "WMA9 32KHz, 22Kbps, Stereo, CBR"        22 -> 24
-    {22050, 2, 24},   // 25 "WMA9 22KHz, 20Kbps, Stereo, CBR"        20 -> 24
-    {22050, 1, 24},   // 26 "WMA9 22KHz, 20Kbps, Mono, CBR"          20 -> 24
-    {22050, 1, 24},   // 27 "WMA9 22KHz, 16Kbps, Mono, CBR"          16 -> 24
-    {16000, 2, 24},   // 28 "WMA9 16KHz, 20Kbps, Stereo, CBR"        20 -> 24
-    {16000, 2, 24},   // 29 "WMA9 16KHz, 16Kbps, Stereo, CBR"        16 -> 24
-    {16000, 1, 24},   // 30 "WMA9 16KHz, 16Kbps, Mono, CBR"          16 -> 24
-    {16000, 1, 24},   // 31 "WMA9 16KHz, 12Kbps, Mono, CBR"          12 -> 24
-    {16000, 1, 24},   // 32 "WMA9 16KHz, 10Kbps, Mono, CBR"          10 -> 24
-    {11025, 1, 24},   // 33 "WMA9 11KHz, 10Kbps, Mono, CBR"          10 -> 24
-    {11025, 1, 24},   // 34 "WMA9 11KHz, 8Kbps, Mono, CBR"            8 -> 24
-    {8000, 2, 24},    // 35 "WMA9 8KHz,  12Kbps, Stereo, CBR"        12 -> 24
-    {8000, 1, 24},    // 36 "WMA9 8KHz,  8Kbps, Mono, CBR"            8 -> 24
-    {8000, 1, 24},    // 37 "WMA9 8KHz,  6Kbps, Mono, CBR"            6 -> 24
-    {8000, 1, 24},    // 38 "WMA9 8KHz,  5Kbps, Mono, CBR"            5 -> 24
-    {48000, 2, 256},  // 39 "WMA9 48KHz, Stereo, VBR Quality 98"
-    {48000, 2, 192},  // 40 "WMA9 48KHz, Stereo, VBR Quality 90"
-    {44100, 2, 256},  // 41 "WMA9 44KHz, Stereo, VBR Quality 98"
-    {44100, 2, 192},  // 42 "WMA9 44KHz, Stereo, VBR Quality 90"
-    {44100, 2, 160},  // 43 "WMA9 44KHz, Stereo, VBR Quality 75"
-    {44100, 2, 128},  // 44 "WMA9 44KHz, Stereo, VBR Quality 50"
-    {44100, 2, 96},   // 45 "WMA9 44KHz, Stereo, VBR Quality 25"
-    {44100, 2, 64},   // 46 "WMA9 44KHz, Stereo, VBR Quality 10"
-    {44100, 2, 320},  // 47 "WMA9 44KHz, Stereo, Lossless"
-}};
-
-// Vorbis quality from the writer's 0 (best) .. 1000 (lowest) scale to libvorbis' 0..10 scale,
-// which FFmpeg takes as global_quality / FF_QP2LAMBDA: 0 -> 10, 300 -> 7, 1000 -> 0.
-double VorbisQuality(int quality) { return (1000 - std::clamp(quality, 0, 1000)) / 100.0; }
-
-// Bit-rate management of libvorbis: a minimum above the nominal rate or a maximum below it
-// contradicts the nominal rate, so both bounds are widened to include it; 0 or less: no bound.
-void SetVorbisBitrates(AVCodecContext* c, int kbps, int maxKbps, int minKbps) {
-    c->bit_rate = int64_t{kbps} * 1000;
-    c->rc_max_rate = maxKbps > 0 ? int64_t{std::max(maxKbps, kbps)} * 1000 : 0;
-    c->rc_min_rate = minKbps > 0 ? int64_t{std::min(minKbps, kbps)} * 1000 : 0;
-}
-
-constexpr int kMaxRate = 768000;
-constexpr int kMaxChannels = 8;
 constexpr int kIoBufferSize = 64 * 1024;
 constexpr int kPcmFrameSize = 4096;  // PCM has no codec frame; this bounds one frame's memory
-
-const char* MuxerName(OutputKind kind) {
-    switch (kind) {
-        case OutputKind::Mp3:
-            return "mp3";
-        case OutputKind::Wav:
-            return "wav";
-        case OutputKind::Wma:
-            return "asf";
-        case OutputKind::Ogg:
-            return "ogg";
-    }
-    return "";
-}
-
-struct PcmCodec {
-    const char* name;
-    AVSampleFormat format;
-};
-
-bool WavCodec(int bits, PcmCodec* out) {
-    switch (bits) {
-        case 8:
-            *out = {"pcm_u8", AV_SAMPLE_FMT_U8};
-            return true;
-        case 16:
-            *out = {"pcm_s16le", AV_SAMPLE_FMT_S16};
-            return true;
-        case 24:
-            *out = {"pcm_s24le", AV_SAMPLE_FMT_S32};
-            return true;
-        default:
-            return false;
-    }
-}
 
 ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
     *codec = avcodec_find_encoder_by_name(name);
@@ -166,78 +36,76 @@ ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
 // (which runs on the window's thread) waits for little more than the last stretch.
 constexpr int64_t kWritebackBytes = 4 << 20;
 
-// The output file as libavformat sees it.
+// The output file as libavformat sees it: a pending file beside the target.
 struct OutputFile {
-    explicit OutputFile(const QString& path) : file(path) {}
-    QSaveFile file;
+    PendingFile file;
+    int64_t pos = 0;            // where the next write goes
+    int64_t size = 0;           // bytes written so far, up to the furthest
+    int error = 0;              // errno of the first failed write
     int64_t writebackFrom = 0;  // the start of what has been written but not handed to the disk
 
     void StartWriteback() {
-        const int64_t end = file.pos();
-        if (end - writebackFrom < kWritebackBytes) return;
+        if (size - writebackFrom < kWritebackBytes) return;
         // Only starts the writing and does not wait for it; a failure here changes nothing, the
         // commit's sync still covers the whole file.
-        ::sync_file_range(file.handle(), writebackFrom, end - writebackFrom, SYNC_FILE_RANGE_WRITE);
-        writebackFrom = end;
+        ::sync_file_range(file.Handle(), writebackFrom, size - writebackFrom,
+                          SYNC_FILE_RANGE_WRITE);
+        writebackFrom = size;
     }
 };
 
 int WriteToFile(void* opaque, uint8_t* data, int size) {
     auto* out = static_cast<OutputFile*>(opaque);
-    errno = 0;
-    if (out->file.write(reinterpret_cast<const char*>(data), size) != size)
-        return AVERROR(errno ? errno : EIO);
+    for (int done = 0; done < size;) {
+        const ssize_t n = ::pwrite(out->file.Handle(), data + done,
+                                   static_cast<size_t>(size - done), out->pos + done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            out->error = n < 0 ? errno : EIO;
+            return AVERROR(out->error);
+        }
+        done += static_cast<int>(n);
+    }
+    out->pos += size;
+    out->size = std::max(out->size, out->pos);
     out->StartWriteback();
     return size;
 }
 
 int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
-    QSaveFile* file = &static_cast<OutputFile*>(opaque)->file;
+    auto* out = static_cast<OutputFile*>(opaque);
     switch (whence & ~AVSEEK_FORCE) {
         case AVSEEK_SIZE:
-            return file->size();
+            return out->size;
         case SEEK_SET:
             break;
         case SEEK_CUR:
-            offset += file->pos();
+            offset += out->pos;
             break;
         case SEEK_END:
-            offset += file->size();
+            offset += out->size;
             break;
         default:
             return AVERROR(EINVAL);
     }
-    return file->seek(offset) ? offset : AVERROR(EIO);
-}
-
-QString KindName(OutputKind kind) {
-    switch (kind) {
-        case OutputKind::Mp3:
-            return QStringLiteral("MP3");
-        case OutputKind::Wav:
-            return QStringLiteral("WAV");
-        case OutputKind::Wma:
-            return QStringLiteral("WMA");
-        case OutputKind::Ogg:
-            return QStringLiteral("OGG");
-    }
-    return {};
+    if (offset < 0) return AVERROR(EINVAL);
+    out->pos = offset;
+    return offset;
 }
 
 }  // namespace
 
 struct AudioEncoder::Impl {
     Impl(const QString& p, OutputKind k, const OutputSettings& s)
-        : path(p), kind(k), settings(s), output(p) {}
+        : path(p), format(OutputFormatOf(k)), settings(s) {}
 
     QString path;
-    OutputKind kind;
+    const OutputFormatInfo& format;
     OutputSettings settings;
 
-    // Written beside the target and renamed over it by Finish: a failed or abandoned file
+    // Written beside the target and renamed over it once complete: a failed or abandoned file
     // never replaces what was there, and an input being read is never truncated.
     OutputFile output;
-    QSaveFile& file = output.file;
     ff::CustomIoPtr io;
     ff::OutputContextPtr muxer;
     ff::CodecContextPtr codec;
@@ -268,16 +136,14 @@ struct AudioEncoder::Impl {
     }
 
     [[noreturn]] void Fail(const QString& purpose, int code) const {
-        if (file.error() != QFileDevice::NoError)
-            throw AudioError(
-                QStringLiteral("Unable to %1 \"%2\": %3.").arg(purpose, path, file.errorString()));
+        if (output.error != 0) throw SystemError(purpose, path, output.error);
         throw FfmpegError(purpose, path, code);
     }
     void Check(int code, const char* purpose) const {
         if (code < 0) Fail(QString::fromUtf8(purpose), code);
     }
     [[noreturn]] void Refuse(const QString& why) const {
-        throw AudioError(QStringLiteral("Unable to write \"%1\": %2.").arg(path, why));
+        throw EngineError(QStringLiteral("write"), path, why);
     }
 
     void ValidateSettings() const;
@@ -292,56 +158,13 @@ struct AudioEncoder::Impl {
     void Encode(AVFrame* input);
 };
 
-void AudioEncoder::Impl::ValidateSettings() const {
-    switch (kind) {
-        case OutputKind::Mp3: {
-            const auto& m = settings.mp3;
-            if (m.constantBitrate && !CheckMp3(m.sampleRate, m.bitrate, m.channels))
-                Refuse(QStringLiteral("MP3 cannot be made at %1 Hz, %2 kbit/s, %3 channel(s)")
-                           .arg(m.sampleRate)
-                           .arg(m.bitrate)
-                           .arg(m.channels));
-            if (!IsMp3Rate(m.sampleRate) || m.channels < 1 || m.channels > 2)
-                Refuse(QStringLiteral("MP3 cannot be made at %1 Hz with %2 channel(s)")
-                           .arg(m.sampleRate)
-                           .arg(m.channels));
-            break;
-        }
-        case OutputKind::Wav: {
-            PcmCodec pcm{};
-            if (!settings.wav) break;
-            if (!WavCodec(settings.wav->bitsPerSample, &pcm))
-                Refuse(QStringLiteral("WAV with %1 bits per sample is not supported (8, 16 or 24)")
-                           .arg(settings.wav->bitsPerSample));
-            if (settings.wav->sampleRate < 1 || settings.wav->sampleRate > kMaxRate ||
-                settings.wav->channels < 1 || settings.wav->channels > kMaxChannels)
-                Refuse(QStringLiteral("WAV cannot be made at %1 Hz with %2 channel(s)")
-                           .arg(settings.wav->sampleRate)
-                           .arg(settings.wav->channels));
-            break;
-        }
-        case OutputKind::Wma:
-            WmaProfile(settings.wmaProfile);
-            break;
-        case OutputKind::Ogg: {
-            const auto& o = settings.ogg;
-            if (o.sampleRate < 1 || o.sampleRate > kMaxRate || o.channels < 1 ||
-                o.channels > kMaxChannels)
-                Refuse(QStringLiteral("OGG cannot be made at %1 Hz with %2 channel(s)")
-                           .arg(o.sampleRate)
-                           .arg(o.channels));
-            break;
-        }
-    }
-}
+void AudioEncoder::Impl::ValidateSettings() const { format.validate(settings, path); }
 
 void AudioEncoder::Impl::CreateFile() {
     const QFileInfo info(path);
     if (!info.dir().exists())
         Refuse(QStringLiteral("the folder \"%1\" does not exist").arg(info.absolutePath()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw AudioError(
-            QStringLiteral("Unable to create \"%1\": %2.").arg(path, file.errorString()));
+    output.file = PendingFile::Create(path);
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (!buffer) Fail(QStringLiteral("create"), AVERROR(ENOMEM));
@@ -353,79 +176,25 @@ void AudioEncoder::Impl::CreateFile() {
     }
 
     AVFormatContext* raw = nullptr;
-    Check(avformat_alloc_output_context2(&raw, nullptr, MuxerName(kind), nullptr),
+    Check(avformat_alloc_output_context2(&raw, nullptr, format.muxer, nullptr),
           "prepare the output of");
     muxer.reset(raw);
     muxer->pb = io.get();
     muxer->flags |= AVFMT_FLAG_CUSTOM_IO;
-    // Without it the WAV muxer puts a LIST chunk naming the encoder in front of the audio data,
-    // and saving tags later makes TagLib drop that chunk by moving the whole audio forward.
-    // With it the tags go to chunks after the data, written in place.
-    if (kind == OutputKind::Wav) muxer->flags |= AVFMT_FLAG_BITEXACT;
+    if (format.bitExactMuxer) muxer->flags |= AVFMT_FLAG_BITEXACT;
 }
 
 void AudioEncoder::Impl::ConfigureCodec(int firstRate, int firstChannels) {
+    const EncoderChoice choice = format.choose(settings, firstRate, firstChannels);
     const AVCodec* encoder = nullptr;
-    AVSampleFormat format = AV_SAMPLE_FMT_FLTP;
-    int rate = 0;
-    int channels = 0;
-    switch (kind) {
-        case OutputKind::Mp3: {
-            const auto& m = settings.mp3;
-            codec = NewCodecContext("libmp3lame", &encoder);
-            if (!codec) break;
-            rate = m.sampleRate;
-            channels = m.channels;
-            codec->compression_level = std::clamp(m.quality, 0, 9);
-            if (m.constantBitrate) {
-                codec->bit_rate = int64_t{m.bitrate} * 1000;
-            } else {
-                codec->flags |= AV_CODEC_FLAG_QSCALE;
-                codec->global_quality = FF_QP2LAMBDA * Mp3VbrLevel(m.vbrQuality, m.vbrBitrate);
-            }
-            break;
-        }
-        case OutputKind::Wav: {
-            WavFormat wav{firstRate, firstChannels, 16};  // the writer's own choice
-            if (settings.wav) wav = *settings.wav;
-            PcmCodec pcm{};
-            WavCodec(wav.bitsPerSample, &pcm);
-            codec = NewCodecContext(pcm.name, &encoder);
-            format = pcm.format;
-            rate = wav.sampleRate;
-            channels = wav.channels;
-            break;
-        }
-        case OutputKind::Wma: {
-            const WmaConfig wma = WmaProfile(settings.wmaProfile);
-            codec = NewCodecContext("wmav2", &encoder);
-            if (!codec) break;
-            rate = wma.sampleRate;
-            channels = wma.channels;
-            codec->bit_rate = int64_t{wma.kbps} * 1000;
-            break;
-        }
-        case OutputKind::Ogg: {
-            const auto& o = settings.ogg;
-            codec = NewCodecContext("libvorbis", &encoder);
-            if (!codec) break;
-            rate = o.sampleRate;
-            channels = o.channels;
-            if (o.quality != -1) {
-                codec->flags |= AV_CODEC_FLAG_QSCALE;
-                codec->global_quality = static_cast<int>(FF_QP2LAMBDA * VorbisQuality(o.quality));
-            } else {
-                SetVorbisBitrates(codec.get(), o.kbps, o.maxKbps, o.minKbps);
-            }
-            break;
-        }
-    }
-    if (!codec) Refuse(QStringLiteral("no %1 encoder is available").arg(KindName(kind)));
-
-    codec->sample_fmt = format;
-    codec->sample_rate = rate;
-    codec->time_base = AVRational{1, rate};
-    av_channel_layout_default(&codec->ch_layout, channels);
+    if (choice.encoder) codec = NewCodecContext(choice.encoder, &encoder);
+    if (!codec)
+        Refuse(QStringLiteral("no %1 encoder is available").arg(QLatin1String(format.name)));
+    format.configure(codec.get(), settings);
+    codec->sample_fmt = static_cast<AVSampleFormat>(choice.sampleFormat);
+    codec->sample_rate = choice.sampleRate;
+    codec->time_base = AVRational{1, choice.sampleRate};
+    av_channel_layout_default(&codec->ch_layout, choice.channels);
     if (muxer->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     Check(avcodec_open2(codec.get(), encoder, nullptr), "start the encoder for");
 }
@@ -446,11 +215,10 @@ void AudioEncoder::Impl::OpenEncoder(int firstRate, int firstChannels) {
     converted.reset(av_frame_alloc());
     packet.reset(av_packet_alloc());
     if (!fifo || !frame || !converted || !packet) Fail(QStringLiteral("encode"), AVERROR(ENOMEM));
-    if (kind == OutputKind::Wma) LeadWithSilentFrame();
+    if (format.leadWithSilentFrame) LeadWithSilentFrame();
 }
 
-// FFmpeg's WMA decoder drops the first frame of output (it only primes the overlap), which
-// would cost the first frame_size samples of the audio: a frame of silence goes first instead.
+// For a decoder that drops its first frame of output: a frame of silence goes first.
 void AudioEncoder::Impl::LeadWithSilentFrame() {
     av_frame_unref(frame.get());
     frame->format = codec->sample_fmt;
@@ -577,7 +345,8 @@ AudioEncoder::~AudioEncoder() = default;
 void AudioEncoder::SetSourceFormat(int sampleRate, int channels) {
     Impl& d = *d_;
     if (d.finished) d.Refuse(QStringLiteral("the file is already complete"));
-    if (sampleRate < 1 || sampleRate > kMaxRate || channels < 1 || channels > kMaxChannels)
+    if (sampleRate < 1 || sampleRate > kMaxOutputRate || channels < 1 ||
+        channels > kMaxOutputChannels)
         d.Refuse(QStringLiteral("the source format %1 Hz with %2 channel(s) is not supported")
                      .arg(sampleRate)
                      .arg(channels));
@@ -608,10 +377,15 @@ void AudioEncoder::Write(const float* interleaved, int64_t frames) {
 }
 
 void AudioEncoder::Finish() {
+    if (d_->finished) return;
+    FinishPending().Commit();
+}
+
+PendingFile AudioEncoder::FinishPending() {
     Impl& d = *d_;
-    if (d.finished) return;
+    if (d.finished) d.Refuse(QStringLiteral("the file is already complete"));
     d.Guarded([&] {
-        d.finished = true;  // a failed Finish is not retried; the destructor discards the file
+        d.finished = true;  // a failed finish is not retried; the destructor discards the file
         if (!d.codec) {
             const WavFormat fallback;
             d.OpenEncoder(fallback.sampleRate, fallback.channels);
@@ -622,41 +396,18 @@ void AudioEncoder::Finish() {
         d.Check(av_write_trailer(d.muxer.get()), "finish");
         avio_flush(d.io.get());
         d.Check(d.io->error, "write");
-        if (!d.file.commit())
-            throw AudioError(
-                QStringLiteral("Unable to save \"%1\": %2.").arg(d.path, d.file.errorString()));
     });
+    return std::move(d.output.file);
 }
 
 bool AudioEncoder::CheckMp3(int sampleRate, int kbps, int channels) {
-    if (channels < 1 || channels > 2) return false;
-    if (IsMpeg1Rate(sampleRate)) return Contains(kMpeg1Kbps, kbps);
-    if (IsMpeg2Rate(sampleRate)) return Contains(kMpeg2Kbps, kbps);
-    if (IsMpeg25Rate(sampleRate)) return Contains(kMpeg25Kbps, kbps);
-    return false;
+    return CanMakeMp3(sampleRate, kbps, channels);
 }
 
 bool AudioEncoder::CheckOgg(int sampleRate, int channels, int kbps, int maxKbps, int minKbps) {
-    if (sampleRate < 1 || sampleRate > kMaxRate || channels < 1 || channels > kMaxChannels ||
-        kbps < 1)
-        return false;
-    const AVCodec* encoder = nullptr;
-    ff::CodecContextPtr c = NewCodecContext("libvorbis", &encoder);
-    if (!c) return false;
-    c->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    c->sample_rate = sampleRate;
-    c->time_base = AVRational{1, sampleRate};
-    av_channel_layout_default(&c->ch_layout, channels);
-    SetVorbisBitrates(c.get(), kbps, maxKbps, minKbps);
-    return avcodec_open2(c.get(), encoder, nullptr) >= 0;
+    return CanMakeOgg(sampleRate, channels, kbps, maxKbps, minKbps);
 }
 
-AudioEncoder::WmaConfig AudioEncoder::WmaProfile(int profile) {
-    if (profile < 1 || profile > WmaProfileCount)
-        throw AudioError(QStringLiteral("There is no WMA profile %1; profiles run from 1 to %2.")
-                             .arg(profile)
-                             .arg(WmaProfileCount));
-    return kWmaProfiles[static_cast<size_t>(profile - 1)];
-}
+AudioEncoder::WmaConfig AudioEncoder::WmaProfile(int profile) { return WmaProfileConfig(profile); }
 
 }  // namespace quillet

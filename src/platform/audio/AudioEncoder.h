@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/audio/OutputFormats.h"
 #include "platform/audio/OutputSettings.h"
+#include "platform/audio/PendingFile.h"
 
 namespace quillet {
 
@@ -20,19 +22,18 @@ class AudioEncoder {
 
     void SetSourceFormat(int sampleRate, int channels);
     void Write(const float* interleaved, int64_t frames);
-    // Flushes the encoder and writes the trailer; the file is complete afterwards.
+    // Flushes the encoder and writes the trailer; the file is complete and in place afterwards.
     void Finish();
+    // Completes the file like Finish but leaves it beside its target, for the caller to put in
+    // place (after writing its tags).
+    PendingFile FinishPending();
 
     static bool CheckMp3(int sampleRate, int kbps, int channels);
     static bool CheckOgg(int sampleRate, int channels, int kbps, int maxKbps, int minKbps);
 
     // What a WMA profile number (1..WmaProfileCount) selects; throws AudioError outside.
-    struct WmaConfig {
-        int sampleRate;
-        int channels;
-        int kbps;
-    };
-    static constexpr int WmaProfileCount = 47;
+    using WmaConfig = quillet::WmaConfig;
+    static constexpr int WmaProfileCount = kWmaProfileCount;
     static WmaConfig WmaProfile(int profile);
 
   private:

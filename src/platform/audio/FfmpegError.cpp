@@ -1,6 +1,7 @@
 #include "platform/audio/FfmpegError.h"
 
 #include <QFile>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -8,11 +9,18 @@ extern "C" {
 
 namespace quillet {
 
+AudioError EngineError(const QString& purpose, const QString& path, const QString& reason) {
+    return AudioError(QStringLiteral("Unable to %1 \"%2\": %3.").arg(purpose, path, reason));
+}
+
 AudioError FfmpegError(const QString& purpose, const QString& path, int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
-    return AudioError(QStringLiteral("Unable to %1 \"%2\": %3.")
-                          .arg(purpose, path, QString::fromLocal8Bit(text)));
+    return EngineError(purpose, path, QString::fromLocal8Bit(text));
+}
+
+AudioError SystemError(const QString& purpose, const QString& path, int error) {
+    return EngineError(purpose, path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 QByteArray NativePath(const QString& path) { return QFile::encodeName(path); }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/audio/AudioError.h"
+#include "platform/audio/FfmpegError.h"
 
 namespace quillet {
 
@@ -111,8 +112,7 @@ class WindowReader {
         window_.resize(static_cast<size_t>(std::min(kWindow, size_ - pos)));
         if (!file_.seek(pos) || file_.read(reinterpret_cast<char*>(window_.data()),
                                            window_.size()) != static_cast<qint64>(window_.size())) {
-            throw AudioError(QStringLiteral("Unable to read \"%1\": %2.")
-                                 .arg(file_.fileName(), file_.errorString()));
+            throw EngineError(QStringLiteral("read"), file_.fileName(), file_.errorString());
         }
         start_ = pos;
     }
@@ -233,8 +233,7 @@ int64_t Mp3FrameIndex::FrameAt(int64_t pos) const {
 Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw AudioError(
-            QStringLiteral("Unable to open \"%1\": %2.").arg(path, file.errorString()));
+        throw EngineError(QStringLiteral("open"), path, file.errorString());
     }
     WindowReader in(file);
     Mp3FrameIndex index;

@@ -7,6 +7,8 @@
 #include "platform/audio/AudioDecoder.h"
 #include "platform/audio/AudioEncoder.h"
 #include "platform/audio/AudioError.h"
+#include "platform/audio/FfmpegError.h"
+#include "platform/audio/OutputFormats.h"
 #include "platform/audio/OutputSettings.h"
 
 namespace quillet {
@@ -16,14 +18,10 @@ namespace {
 constexpr int64_t kMaxPositions = std::numeric_limits<int32_t>::max();
 
 OutputKind KindOf(const QString& path) {
-    const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == QLatin1String("mp3")) return OutputKind::Mp3;
-    if (ext == QLatin1String("wav")) return OutputKind::Wav;
-    if (ext == QLatin1String("wma")) return OutputKind::Wma;
-    if (ext == QLatin1String("ogg")) return OutputKind::Ogg;
-    throw AudioError(QStringLiteral("Unable to create \"%1\": the extension does not name an "
-                                    "output format (.mp3, .wav, .wma or .ogg).")
-                         .arg(path));
+    if (const OutputFormatInfo* format = OutputFormatOfPath(path)) return format->kind;
+    throw EngineError(QStringLiteral("create"), path,
+                      QStringLiteral("the extension does not name an output format (%1)")
+                          .arg(OutputExtensionsText()));
 }
 
 [[noreturn]] void NotOpen(const char* what) {
@@ -145,6 +143,14 @@ void TAudioFile2::Close() {
     // Taken out first: even when finishing fails, the object is closed afterwards.
     std::unique_ptr<AudioEncoder> writer = std::move(writer_);
     if (writer) writer->Finish();
+}
+
+PendingFile TAudioFile2::ClosePending() {
+    reader_.reset();
+    writeChannels_ = 0;
+    std::unique_ptr<AudioEncoder> writer = std::move(writer_);
+    if (!writer) return PendingFile();
+    return writer->FinishPending();
 }
 
 }  // namespace quillet

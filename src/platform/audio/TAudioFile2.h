@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/audio/PendingFile.h"
 #include "platform/audio/SampleArray.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
 
@@ -50,7 +51,12 @@ class TAudioFile2 {
                       int16_t quality);
 
     bool IsOpen() const;
+    // Closes the file; an output file is complete and in its place afterwards.
     void Close();
+    // Closes like Close, but an output file is completed beside its target and handed over, not
+    // yet in place: TAudioInformation2 writes its tags and then puts it there. Without an output
+    // open the result is empty.
+    PendingFile ClosePending();
 
   private:
     std::unique_ptr<AudioDecoder> reader_;

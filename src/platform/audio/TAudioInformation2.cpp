@@ -14,14 +14,18 @@
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
 #include "platform/audio/AudioError.h"
+#include "platform/audio/CheckedTagStream.h"
+#include "platform/audio/OutputFormats.h"
 
 namespace quillet {
 
@@ -43,14 +47,12 @@ struct AudioTags {
 
 namespace {
 
-enum class TagKind { Mpeg, Wav, Asf, Vorbis, Other };
-
+// Sources come in more names than outputs do.
 TagKind KindOf(const QString& path) {
+    if (const OutputFormatInfo* format = OutputFormatOfPath(path)) return format->tags;
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "mp3") return TagKind::Mpeg;
-    if (suffix == "wav") return TagKind::Wav;
-    if (suffix == "wma" || suffix == "asf") return TagKind::Asf;
-    if (suffix == "ogg" || suffix == "oga") return TagKind::Vorbis;
+    if (suffix == "asf") return TagKind::Asf;
+    if (suffix == "oga") return TagKind::Vorbis;
     return TagKind::Other;
 }
 
@@ -324,20 +326,38 @@ void TAudioInformation2::LoadInformation(const QString& path) {
     LoadFrom(&stream, KindOf(path), *tags_);
 }
 
+void TAudioInformation2::SaveInformation(PendingFile& output) {
+    if (!output.IsOpen()) return;
+    if (!tags_->Empty()) {
+        const QString target = Shown(output.Target());
+        CheckedTagStream stream(output.Handle(), QFile::encodeName(output.Path()));
+        const bool saved = SaveTo(&stream, KindOf(output.Target()), *tags_);
+        if (stream.Error() != 0) {
+            output.Discard();
+            throw AudioError(
+                QString("Cannot write the information into \"%1\": %2.")
+                    .arg(target, QString::fromLocal8Bit(std::strerror(stream.Error()))));
+        }
+        if (!saved) {
+            output.Discard();
+            throw AudioError(QString("Cannot write the information into \"%1\".").arg(target));
+        }
+    }
+    output.Commit();
+}
+
 void TAudioInformation2::SaveInformation(const QString& path) {
     if (!QFileInfo(path).isFile())
         throw AudioError(QString("Cannot write the information into \"%1\": the file does not "
                                  "exist.")
                              .arg(Shown(path)));
     if (tags_->Empty()) return;
-    const QByteArray name = QFile::encodeName(path);
-    TagLib::FileStream stream(name.constData(), false);
-    if (!stream.isOpen() || stream.readOnly())
+    if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0)
         throw AudioError(QString("Cannot write the information into \"%1\": the file cannot be "
                                  "opened for writing.")
                              .arg(Shown(path)));
-    if (!SaveTo(&stream, KindOf(path), *tags_))
-        throw AudioError(QString("Cannot write the information into \"%1\".").arg(Shown(path)));
+    PendingFile copy = PendingFile::CopyOf(path);
+    SaveInformation(copy);
 }
 
 }  // namespace quillet
