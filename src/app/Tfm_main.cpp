@@ -24,6 +24,7 @@
 #include "dialogs/Tfm_set.h"
 #include "editor/PlaybackSession.h"
 #include "editor/SegmentEditor.h"
+#include "platform/audio/OutputFormats.h"
 #include "platform/player/TAudioPlayer2.h"
 #include "platform/skin/TSkin.h"
 #include "settings/SettingsFile.h"
@@ -92,8 +93,7 @@ void Tfm_main::CreateControls() {
 
     cb_format = new QComboBox(client);
     cb_format->setObjectName(QStringLiteral("cb_format"));
-    cb_format->addItems({QStringLiteral("MP3"), QStringLiteral("WAV"), QStringLiteral("WMA"),
-                         QStringLiteral("OGG")});
+    cb_format->addItems(OutputFormatNames());
 
     edt_dir = new QLineEdit(client);
     edt_dir->setObjectName(QStringLiteral("edt_dir"));

@@ -8,15 +8,9 @@
 #include "convert/CutCommand.h"
 #include "convert/JoinCommand.h"
 #include "convert/ListConversionHost.h"
+#include "platform/audio/OutputFormats.h"
 
 namespace quillet {
-
-namespace {
-
-const char* const kSaveFilter =
-    "MP3 Files(*.mp3);;WAV Files(*.wav);;WMA Files(*.wma);;OGG Files(*.ogg)";
-
-}  // namespace
 
 // The main window as Cut and Join see it. The window outlives the command: closing it only
 // clears IsConverting (and drops the settings file, which the copy no longer reads), and the
@@ -44,7 +38,7 @@ class WindowConversionHost : public ListConversionHost {
         int filterIndex = w_.saveFilterIndex_;
         const QString path =
             w_.Prompts().SaveFile(startFolder, QFileInfo(w_.saveFileName_).fileName(),
-                                  QString::fromLatin1(kSaveFilter), filterIndex);
+                                  OutputSaveFilters().join(QStringLiteral(";;")), filterIndex);
         if (path.isEmpty()) return std::nullopt;
         w_.saveFileName_ = path;
         w_.saveFilterIndex_ = filterIndex;
