@@ -1,10 +1,13 @@
 #include "settings/SettingsFile.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
 #include <optional>
 #include <vector>
 
@@ -31,9 +34,26 @@ struct ParsedFile {
 // A file that does not exist reads as empty. nullopt means it exists but cannot be read.
 std::optional<QByteArray> ReadFileBytes(const QString& path) {
     QFile file(path);
-    if (!file.exists()) return QByteArray();
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return file.readAll();
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists()) return QByteArray();
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    return bytes;
+}
+
+// Writes the new file beside the old one and renames it over the old one only once every byte
+// of it is on the disk, so that a full disk or a crash leaves the old file whole.
+bool ReplaceFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    // Unbuffered, so that a failed write shows here: a buffered one fails only in the flush
+    // inside commit(), and commit() then renames the short file over the old one and succeeds.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    if (file.write(bytes) != bytes.size()) return false;
+    // commit() syncs too but ignores a failure; EINVAL is a file system that cannot sync.
+    if (::fsync(file.handle()) != 0 && errno != EINVAL) return false;
+    return file.commit();
 }
 
 ParsedFile SplitLines(const QByteArray& bytes) {
@@ -230,10 +250,7 @@ void SettingsFile::WriteString(const QString& section, const QString& key, const
     for (const Line& line : file.lines) out += line.text + line.end;
 
     if (!QDir().mkpath(QFileInfo(path_).absolutePath())) throw SettingsError(unableToWrite);
-    QSaveFile saveFile(path_);
-    if (!saveFile.open(QIODevice::WriteOnly) || saveFile.write(out) != out.size() ||
-        !saveFile.commit())
-        throw SettingsError(unableToWrite);
+    if (!ReplaceFile(path_, out)) throw SettingsError(unableToWrite);
 }
 
 void SettingsFile::WriteInteger(const QString& section, const QString& key, int value) {
