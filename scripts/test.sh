@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Quillet and runs every test against a private PulseAudio
 # server with a null sink and Qt's offscreen platform.
-# QUILLET_SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
+# QUILLET_SANITIZE=1 builds into build-asan with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer; tests/lsan.supp holds the leaks of Qt and the system libraries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,7 +12,8 @@ flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${QUILLET_SANITIZE:-0}" = 1 ]; then
   build=build-asan
   flags=(-DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON)
-  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 cmake -S . -B "$build" "${flags[@]}" >/dev/null

@@ -1,11 +1,19 @@
 #include "settings/SettingsFile.h"
 
+#include <unistd.h>
+
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace quillet {
@@ -15,6 +23,15 @@ namespace {
 // Longest string value a read returns, as the Windows profile functions do with a buffer of
 // 2048 characters and its terminator.
 constexpr int kMaxValueLength = 2047;
+
+// A write takes milliseconds, so a writer that waits this long for another process's write is
+// facing a process that hangs, and gives up.
+constexpr int kLockWaitMs = 5000;
+// A lock file whose process is gone is taken over at once. One older than this is taken over
+// too, unless its holder still has it locked (flock), as a live holder does: it may have been
+// left empty by a process that died between making it and writing its process id into it,
+// which QLockFile does after working out its host and machine names.
+constexpr int kStaleLockMs = 1000;
 
 // One line of the file as stored: its text and its own terminator ("\r\n", "\n" or none), so
 // that a rewrite gives back every line it does not change byte for byte.
@@ -29,11 +46,59 @@ struct ParsedFile {
 };
 
 // A file that does not exist reads as empty. nullopt means it exists but cannot be read.
+// The file is only ever replaced by a rename, never changed in place, so the one open file is
+// the old version or the new one, whole, whatever a writer does meanwhile.
 std::optional<QByteArray> ReadFileBytes(const QString& path) {
     QFile file(path);
-    if (!file.exists()) return QByteArray();
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return file.readAll();
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists()) return QByteArray();
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    return bytes;
+}
+
+// QLockFile takes over a stale lock only while it holds a second lock file beside it,
+// "<lock>.rmlock", whose stale time is its default of 30 s: an empty one, left by a process
+// killed while making it, would keep every write out for that long. It is taken over here the
+// way the lock is.
+void ClearStaleRemovalLock(const QString& lockPath) {
+    const QString path = lockPath + QStringLiteral(".rmlock");
+    if (!QFile::exists(path)) return;
+    QLockFile removal(path);
+    removal.setStaleLockTime(kStaleLockMs);
+    if (removal.tryLock(0)) removal.unlock();
+}
+
+// The lock that makes the writes of several processes take turns, so that none reads the file
+// while another is replacing it and then writes back a version without the other's key.
+// QLockFile::tryLock with a timeout sleeps 100 ms and more between attempts; writes are short,
+// so this polls more often.
+bool LockForWrite(QLockFile& lock, const QString& lockPath) {
+    lock.setStaleLockTime(kStaleLockMs);
+    const QDeadlineTimer deadline(kLockWaitMs);
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        if (lock.tryLock(0)) return true;
+        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired()) return false;
+        ClearStaleRemovalLock(lockPath);
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
+// Writes the new file beside the old one and renames it over the old one only once every byte
+// of it is on the disk, so that a full disk or a crash leaves the old file whole.
+bool ReplaceFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    // Unbuffered, so that a failed write shows here: a buffered one fails only in the flush
+    // inside commit(), and commit() then renames the short file over the old one and succeeds.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    if (file.write(bytes) != bytes.size()) return false;
+    // commit() syncs too but ignores a failure; EINVAL is a file system that cannot sync.
+    if (::fsync(file.handle()) != 0 && errno != EINVAL) return false;
+    return file.commit();
 }
 
 ParsedFile SplitLines(const QByteArray& bytes) {
@@ -195,6 +260,11 @@ void SettingsFile::WriteString(const QString& section, const QString& key, const
         section.contains(u'\n'))
         throw SettingsError(unableToWrite);
 
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) throw SettingsError(unableToWrite);
+    const QString lockPath = path_ + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
+    if (!LockForWrite(lock, lockPath)) throw SettingsError(unableToWrite);
+
     // Reading first: a file that exists but cannot be read must not be replaced by one that
     // holds only this key.
     const auto bytes = ReadFileBytes(path_);
@@ -229,11 +299,7 @@ void SettingsFile::WriteString(const QString& section, const QString& key, const
     out.reserve(bytes->size() + stored.size() + key.size() + section.size() + 8);
     for (const Line& line : file.lines) out += line.text + line.end;
 
-    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) throw SettingsError(unableToWrite);
-    QSaveFile saveFile(path_);
-    if (!saveFile.open(QIODevice::WriteOnly) || saveFile.write(out) != out.size() ||
-        !saveFile.commit())
-        throw SettingsError(unableToWrite);
+    if (!ReplaceFile(path_, out)) throw SettingsError(unableToWrite);
 }
 
 void SettingsFile::WriteInteger(const QString& section, const QString& key, int value) {
