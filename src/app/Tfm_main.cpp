@@ -16,7 +16,7 @@
 #include <QWindow>
 #include <utility>
 
-#include "app/QuilletApplication.h"
+#include "common/Guard.h"
 #include "convert/OutputNames.h"
 #include "dialogs/FormFont.h"
 #include "dialogs/Tfm_about.h"
@@ -65,9 +65,7 @@ Tfm_main::Tfm_main(QWidget* parent)
     FormCreate();
 }
 
-Tfm_main::~Tfm_main() {
-    if (QuilletApplication* app = QuilletApplication::Instance()) app->SetExceptionHandler({});
-}
+Tfm_main::~Tfm_main() { SetUncaughtHandler({}); }
 
 void Tfm_main::CreateControls() {
     client = new QWidget(this);
@@ -133,7 +131,8 @@ void Tfm_main::AddItems(QMenu& menu, std::initializer_list<MenuItem> items) {
         }
         QAction* action = menu.addAction(QString::fromLatin1(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
-        connect(action, &QAction::triggered, this, item.handler);
+        connect(action, &QAction::triggered, this,
+                Guarded([this, h = item.handler] { (this->*h)(); }));
         this->*item.field = action;
     }
 }
@@ -159,7 +158,7 @@ void Tfm_main::CreateMenus() {
               {"Stop", "Stop1", &M::Stop1, &M::Stop1Click}});
     Option1 = mm->addAction(QStringLiteral("Options"));
     Option1->setObjectName(QStringLiteral("Option1"));
-    connect(Option1, &QAction::triggered, this, &Tfm_main::Option1Click);
+    connect(Option1, &QAction::triggered, this, GuardedSlot(this, &Tfm_main::Option1Click));
     AddItems(*mm->addMenu(QStringLiteral("Help")),
              {{"Content", "Content1", &M::Content1, &M::Content1Click},
               {},
@@ -184,32 +183,31 @@ void Tfm_main::CreateMenus() {
 }
 
 void Tfm_main::ConnectEvents() {
-    connect(Skin, &TSkin::OnClick, this, &Tfm_main::SkinClick);
-    connect(Skin, &TSkin::OnMouseDown, this, &Tfm_main::SkinMouseDown);
-    connect(Skin, &TSkin::OnMouseUp, this, &Tfm_main::SkinMouseUp);
-    connect(Skin, &TSkin::OnScrollTrack, this, &Tfm_main::SkinScrollTrack);
+    // Every slot runs guarded: an error goes to ApplicationEventsException, not through Qt.
+    const auto on = [this](auto* sender, auto signal, auto slot) {
+        connect(sender, signal, this, GuardedSlot(this, slot));
+    };
+    on(Skin, &TSkin::OnClick, &Tfm_main::SkinClick);
+    on(Skin, &TSkin::OnMouseDown, &Tfm_main::SkinMouseDown);
+    on(Skin, &TSkin::OnMouseUp, &Tfm_main::SkinMouseUp);
+    on(Skin, &TSkin::OnScrollTrack, &Tfm_main::SkinScrollTrack);
 
-    connect(lv, &TrackListView::Pressed, this, &Tfm_main::lvMouseDown);
-    connect(lv, &TrackListView::Clicked, this, &Tfm_main::lvClick);
-    connect(lv, &TrackListView::DoubleClicked, this, &Tfm_main::lvDblClick);
+    on(lv, &TrackListView::Pressed, &Tfm_main::lvMouseDown);
+    on(lv, &TrackListView::Clicked, &Tfm_main::lvClick);
+    on(lv, &TrackListView::DoubleClicked, &Tfm_main::lvDblClick);
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pm->exec(lv->viewport()->mapToGlobal(at)); });
-    connect(edt_title, &RenameBox::Left, this, &Tfm_main::edt_titleExit);
+    on(edt_title, &RenameBox::Left, &Tfm_main::edt_titleExit);
+    on(Timer, &QTimer::timeout, &Tfm_main::TimerTimer);
 
-    connect(Timer, &QTimer::timeout, this, &Tfm_main::TimerTimer);
-
-    connect(AudioPlayer, &TAudioPlayer2::OnEndArrayPlay, this, &Tfm_main::AudioPlayerEndArrayPlay);
-    connect(AudioPlayer, &TAudioPlayer2::OnTimer, this, &Tfm_main::AudioPlayerTimer);
-    connect(AudioPlayer, &TAudioPlayer2::OnRequestOnLoadArray, this,
-            &Tfm_main::AudioPlayerRequestOnLoadArray);
-    connect(AudioPlayer, &TAudioPlayer2::OnEndPlay, this, &Tfm_main::AudioPlayerEndPlay);
+    on(AudioPlayer, &TAudioPlayer2::OnEndArrayPlay, &Tfm_main::AudioPlayerEndArrayPlay);
+    on(AudioPlayer, &TAudioPlayer2::OnTimer, &Tfm_main::AudioPlayerTimer);
+    on(AudioPlayer, &TAudioPlayer2::OnRequestOnLoadArray, &Tfm_main::AudioPlayerRequestOnLoadArray);
+    on(AudioPlayer, &TAudioPlayer2::OnEndPlay, &Tfm_main::AudioPlayerEndPlay);
 
     qApp->installEventFilter(this);
-    if (QuilletApplication* app = QuilletApplication::Instance()) {
-        app->SetExceptionHandler(
-            [this](const QString& message) { ApplicationEventsException(message); });
-    }
+    SetUncaughtHandler([this](const QString& message) { ApplicationEventsException(message); });
 }
 
 void Tfm_main::SetDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir) {

@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QTreeView>
 
+#include "common/Guard.h"
 #include "dialogs/FormFont.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
@@ -62,7 +63,7 @@ Tfm_dir::Tfm_dir(QWidget* parent)
     btn_ok->setDefault(true);
     btn_cancel->setObjectName(QStringLiteral("btn_cancel"));
     btn_cancel->setGeometry(219, 244, 75, 23);
-    connect(btn_ok, &QPushButton::clicked, this, &Tfm_dir::btn_okClick);
+    connect(btn_ok, &QPushButton::clicked, this, Guarded([this] { btn_okClick(); }));
     connect(btn_cancel, &QPushButton::clicked, this, &Tfm_dir::btn_cancelClick);
 }
 

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <vector>
 
+#include "common/Guard.h"
 #include "dialogs/FormFont.h"
 #include "dialogs/UpDown.h"
 #include "settings/SettingsFile.h"
@@ -254,7 +255,8 @@ Tfm_set::Tfm_set(QWidget* parent)
     connect(cb_ogg_quality, &QCheckBox::clicked, this, &Tfm_set::cb_ogg_qualityClick);
     for (QRadioButton* rb : {rb_cdquality, rb_bestsuited, rb_custom})
         connect(rb, &QRadioButton::clicked, this, &Tfm_set::rb_cdqualityClick);
-    connect(edt_ogg_quality, &QLineEdit::textChanged, this, &Tfm_set::edt_ogg_qualityChange);
+    connect(edt_ogg_quality, &QLineEdit::textChanged, this,
+            Guarded([this] { edt_ogg_qualityChange(); }));
 
     btn_defaultClick();
 }
@@ -434,7 +436,7 @@ QHBoxLayout* Tfm_set::BuildButtons() {
         row->addWidget(button);
     }
     btn_ok->setDefault(true);
-    connect(btn_ok, &QPushButton::clicked, this, &Tfm_set::btn_okClick);
+    connect(btn_ok, &QPushButton::clicked, this, Guarded([this] { btn_okClick(); }));
     connect(btn_default, &QPushButton::clicked, this, &Tfm_set::btn_defaultClick);
     connect(btn_cancel, &QPushButton::clicked, this, &Tfm_set::btn_cancelClick);
     return row;
