@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -105,9 +106,11 @@ class WaveformView : public QWidget {
     void RequestSamples();
     int ChannelCount() const;
     void PaintRuler(QPainter& p, const QRect& r) const;
-    void PaintLane(QPainter& p, const QRect& lane, int channel) const;
-    void PaintPeaks(QPainter& p, const QRect& lane, int channel) const;
-    void PaintSamples(QPainter& p, const QRect& lane, int channel) const;
+    QRect LaneOf(int i, int lanes) const;
+    void PaintBackground(int lanes);
+    void PaintColumns(const QRect& lane, int channel, bool samples);
+    void FillColumn(int x, const QRect& lane, double top, double bottom, double rms);
+    void PaintSamplePoints(QPainter& p, const QRect& lane, int channel) const;
     void PaintHandles(QPainter& p, const QRect& wave) const;
     float SampleAt(int64_t frame, int channel) const;
     int64_t FrameAtX(double x) const;
@@ -123,6 +126,10 @@ class WaveformView : public QWidget {
     Handle selected_ = Handle::Begin;
     bool mixed_ = false;
     WaveformViewport view_;
+    QImage canvas_;  // the wave area, drawn anew at each paint
+    struct Colours {
+        QRgb base, stretch, peakDim, peak, rmsDim, rms, laneLine, border;
+    } colours_{};
 
     PeakBuilder* peaks_;
     SampleReader* samples_;
