@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -401,6 +402,22 @@ TEST_F(StretchEditor, FollowsTheRowAndItsPlayback) {
     Key(Qt::Key_B);
     Key(Qt::Key_Right);
     EXPECT_TRUE(host_.calls.isEmpty());
+}
+
+TEST_F(StretchEditor, AFileThatCannotBeReadIsSaidInTheWindow) {
+    host_.path = dir_->filePath("gone.wav");
+    QSignalSpy failed(editor_->waveform, &WaveformView::Failed);
+    emit host_.RowChanged();
+    ASSERT_TRUE(failed.wait(10000));
+    EXPECT_TRUE(editor_->lbl_status->text().contains("is not there"))
+        << editor_->lbl_status->text().toStdString();
+    EXPECT_TRUE(editor_->lbl_status->text().contains("gone.wav"));
+    // The stretch is still the program's to edit.
+    Type("Begin", "2");
+    EXPECT_EQ(host_.start, 88200);
+    host_.path = dir_->filePath("tone.wav");
+    emit host_.RowChanged();
+    EXPECT_TRUE(editor_->lbl_status->text().isEmpty());
 }
 
 TEST_F(StretchEditor, DraggingAHandleSetsTheStretchOnceWhenLetGo) {

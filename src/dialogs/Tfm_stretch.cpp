@@ -285,6 +285,9 @@ void Tfm_stretch::keyPressEvent(QKeyEvent* event) {
 
 void Tfm_stretch::LoadRow() {
     history_.Clear();
+    btn_undo->setEnabled(false);
+    btn_redo->setEnabled(false);
+    lbl_status->clear();
     const bool row = host_.HasRow();
     for (QWidget* w : std::initializer_list<QWidget*>{edt_begin, edt_end, edt_length, btn_play,
                                                       btn_playaround, btn_zoomstretch})
@@ -292,7 +295,6 @@ void Tfm_stretch::LoadRow() {
     if (!row) {
         waveform->SetFile(QString(), 0, 0);
         lbl_file->setText(QStringLiteral("No row to show"));
-        lbl_status->clear();
         setWindowTitle(kTitle);
         stretch_ = {};
         for (QLineEdit* e : {edt_begin, edt_end, edt_length}) e->clear();

@@ -84,6 +84,7 @@ WaveformView::WaveformView(QWidget* parent)
         emit PeaksReady();
     });
     connect(peaks_, &PeakBuilder::Failed, this, [this](const QString& message) {
+        peaksFailed_ = true;
         update();
         emit Failed(message);
     });
@@ -101,6 +102,7 @@ void WaveformView::SetFile(const QString& path, int64_t frames, int sampleRate) 
     std::optional<SourceStamp> stamp = SourceStamp::Of(path);
     if (path == path_ && frames == frames_ && sampleRate == rate_ && stamp == stamp_) return;
     stamp_ = std::move(stamp);
+    peaksFailed_ = false;
     peaks_->Cancel();
     samples_->Close();
     requestFirst_ = requestCount_ = 0;
@@ -391,7 +393,10 @@ void WaveformView::paintEvent(QPaintEvent*) {
 
     // Not read yet: hatched, with a word on it.
     const WaveformPeaks& peaks = Peaks();
-    if (!samples && !peaks.Complete()) {
+    if (!samples && peaksFailed_) {
+        p.setPen(kMuted);
+        p.drawText(wave, Qt::AlignCenter, QStringLiteral("The waveform could not be read."));
+    } else if (!samples && !peaks.Complete()) {
         const int xr = peaks.Empty() ? 0 : XOfFrame(peaks.ReadyFrames());
         const QRect pending =
             QRect(QPoint(std::max(xr, 0), wave.top()), QPoint(XOfFrame(frames_), wave.bottom()))

@@ -135,6 +135,7 @@ class WaveformView : public QWidget {
     SampleReader* samples_;
     QScrollBar* scroll_;
     bool syncing_ = false;
+    bool peaksFailed_ = false;
     int64_t requestFirst_ = 0;  // the samples last asked for
     int64_t requestCount_ = 0;
 
