@@ -174,6 +174,24 @@ TEST_F(StretchEditor, TypedTimesSetExactPositions) {
     EXPECT_TRUE(host_.calls.isEmpty());
 }
 
+TEST_F(StretchEditor, ATimeTypedWhenTheWindowClosesIsTakenButNotWhenItIsDestroyed) {
+    QLineEdit* begin = Edit("Begin");
+    begin->setFocus();
+    begin->selectAll();
+    QTest::keyClicks(begin, "2");
+    editor_->close();
+    EXPECT_EQ(host_.calls, QStringList({"SetStretch 88200 154350 Begin typed"}));
+    editor_->show();
+    editor_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor_.get()));
+    begin->setFocus();
+    begin->selectAll();
+    QTest::keyClicks(begin, "3");
+    editor_.reset();
+    EXPECT_EQ(host_.calls.size(), 1);
+    EXPECT_EQ(host_.start, 88200);
+}
+
 TEST_F(StretchEditor, RefusedTimesGiveTheirMessageAndChangeNothing) {
     Type("Begin", "3.5");  // onto the end
     Type("Begin", "9");

@@ -143,7 +143,11 @@ Tfm_stretch::Tfm_stretch(StretchEditorHost& host, UserPrompts& prompts, QWidget*
     LoadRow();
 }
 
-Tfm_stretch::~Tfm_stretch() = default;
+Tfm_stretch::~Tfm_stretch() {
+    // QDialog's destructor hides the window, which takes the focus from an edit and finishes
+    // its editing: nothing of this class may answer by then.
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
 
 void Tfm_stretch::BuildLayout() {
     lbl_file = new QLabel(this);

@@ -3,7 +3,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
@@ -63,7 +62,6 @@ WaveformView::WaveformView(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Waveform"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(false);
     scroll_->setAccessibleName(QStringLiteral("Waveform position"));
     scroll_->setFocusPolicy(Qt::NoFocus);
     QFont small = font();
@@ -122,7 +120,7 @@ void WaveformView::SetFile(const QString& path, int64_t frames, int sampleRate) 
 }
 
 void WaveformView::SetStretch(int64_t begin, int64_t end) {
-    if (dragging_) dragging_ = false;
+    dragging_ = false;
     begin_ = begin;
     end_ = end;
     UpdateDescription();
