@@ -22,6 +22,7 @@
 #include "app/QuilletApplication.h"
 #include "widgets/TrackListView.h"
 #include "common/FormatTime.h"
+#include "common/ProgramFiles.h"
 #include "dialogs/FormFont.h"
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_dir.h"
@@ -310,7 +311,7 @@ void Tfm_main::CentreOnScreen() {
 }
 
 void Tfm_main::FormShow() {
-    Skin->LoadSkin(QCoreApplication::applicationDirPath() + QLatin1Char('/') + kSkinFile);
+    Skin->LoadSkin(SkinLibraryPath());
     Skin->ApplySkin(this);
     Skin->ApplyFormByName(this, kSkinForm);
     BindSkinObjects();
@@ -566,8 +567,7 @@ void Tfm_main::Option1Click() {
 }
 
 void Tfm_main::Content1Click() {
-    Prompts().OpenUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() +
-                                          QStringLiteral("/help/quillet.html")));
+    Prompts().OpenUrl(QUrl::fromLocalFile(HelpFilePath()));
 }
 
 void Tfm_main::WebSite1Click() { Prompts().OpenUrl(Tfm_about::WebSiteUrl()); }
