@@ -9,12 +9,12 @@ prefix=${1:?usage: scripts/check-installed.sh PREFIX [VERSION]}
 version=${2:-}
 fail() { echo "check-installed: $*" >&2; exit 1; }
 
-desktop=$(ls "$prefix"/share/applications/*.desktop)
-metainfo=$(ls "$prefix"/share/metainfo/*.metainfo.xml)
+desktop=$(grep -l '^Exec=quillet ' "$prefix"/share/applications/*.desktop || true)
+[ "$(echo "$desktop" | wc -w)" = 1 ] || fail "not one desktop entry of quillet: $desktop"
+id=$(basename "$desktop" .desktop)
+metainfo="$prefix/share/metainfo/$id.metainfo.xml"
 desktop-file-validate "$desktop"
 appstreamcli validate --no-net "$metainfo"
-id=$(basename "$desktop" .desktop)
-[ "$(basename "$metainfo" .metainfo.xml)" = "$id" ] || fail "metainfo and desktop entry differ: $metainfo"
 grep -qx "Icon=$id" "$desktop" || fail "the desktop entry does not name the icon $id"
 for size in 16x16 32x32 48x48 128x128 256x256; do
   [ -s "$prefix/share/icons/hicolor/$size/apps/$id.png" ] || fail "no $size icon"
