@@ -10,10 +10,11 @@
 namespace quillet {
 
 QStringList ProgramFileFolders(const QString& programDir) {
-    QStringList folders{QDir::cleanPath(programDir),
-                        QDir::cleanPath(QDir(programDir).filePath(
-                            QStringLiteral(QUILLET_INSTALLED_DATA_DIR)))};
-    for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+    QStringList folders{
+        QDir::cleanPath(programDir),
+        QDir::cleanPath(QDir(programDir).filePath(QStringLiteral(QUILLET_INSTALLED_DATA_DIR)))};
+    for (const QString& data :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
         folders << QDir::cleanPath(data + QStringLiteral("/quillet"));
     folders.removeDuplicates();
     return folders;
@@ -28,7 +29,8 @@ QString FindProgramFile(const QString& relativePath, const QString& programDir) 
 }
 
 QString SkinLibraryPath() {
-    return FindProgramFile(QStringLiteral("quilletskin.dll"), QCoreApplication::applicationDirPath());
+    return FindProgramFile(QStringLiteral("quilletskin.dll"),
+                           QCoreApplication::applicationDirPath());
 }
 
 QString HelpFilePath() {
