@@ -49,7 +49,8 @@ TEST(CommandLine, HelpDescribesTheOptionsAndExits) {
         SCOPED_TRACE(option);
         const Answer a = RunWithoutDisplay({option});
         EXPECT_EQ(a.exitCode, 0) << a.err.toStdString();
-        EXPECT_TRUE(a.out.startsWith("Usage: ")) << a.out.toStdString();
+        EXPECT_TRUE(a.out.startsWith("Usage: " + test::BinDir() + "/quillet [options]\n"))
+            << a.out.toStdString();
         EXPECT_TRUE(a.out.contains("--version"));
         EXPECT_TRUE(a.out.contains("--help"));
         EXPECT_TRUE(a.out.contains("MP3, WAV, WMA and OGG"));

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
 
@@ -26,6 +27,9 @@ std::optional<int> AnswerInfoOptions(int argc, char** argv) {
     parser.parse(arguments);
 
     if (parser.isSet(help)) {
+        // The usage line names the program as it was started, which only an application
+        // object knows; a core one needs no display.
+        QCoreApplication app(argc, argv);
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }

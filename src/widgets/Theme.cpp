@@ -30,6 +30,14 @@ class ThemeStyle : public QProxyStyle {
         return QProxyStyle::standardIcon(which, option, widget);
     }
 
+    // Etching draws disabled text again in the light colour one pixel off, which on a dark
+    // face reads as a blur.
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_EtchDisabledText) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+
     // Fusion edges a menu with a darker shade of its window, which a dark window does not show:
     // a menu lifts off the window by a lighter face and a light edge instead.
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
