@@ -18,8 +18,10 @@ scripts/install-deps.sh
 
 build=build-package
 flags=(-DCMAKE_BUILD_TYPE=Release -DQUILLET_TESTS=OFF)
-[ -n "${QUILLET_WEB_SITE:-}" ] && flags+=("-DQUILLET_WEB_SITE=$QUILLET_WEB_SITE")
-[ -n "${QUILLET_SUPPORT_MAIL:-}" ] && flags+=("-DQUILLET_SUPPORT_MAIL=$QUILLET_SUPPORT_MAIL")
+# The addresses come from the environment each time, never from an earlier run's cache.
+for name in QUILLET_WEB_SITE QUILLET_SUPPORT_MAIL; do
+  if [ -n "${!name:-}" ]; then flags+=("-D$name=${!name}"); else flags+=("-U$name"); fi
+done
 if [ "${QUILLET_TEST_PACKAGE:-0}" = 1 ]; then
   flags+=(-DQUILLET_ALLOW_PLACEHOLDER_ADDRESSES=ON)
 else
