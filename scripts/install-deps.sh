@@ -3,10 +3,11 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
   libgtest-dev
-  ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick time
+  ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick time openbox
+  desktop-file-utils appstream xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

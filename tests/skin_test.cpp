@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/skin/SkinText.h"
 #include "platform/skin/TSkin.h"
 
 using quillet::ISkinObject;
@@ -304,6 +305,16 @@ TEST(SkinLoad, ReportsFailuresWithoutLosingTheLoadedSkin) {
                      "buttonStyles": {}, "sliderStyles": {}, "textStyles": {},
                      "objects": [{"kind": "text", "rect": [0, 0, 10, 10]}]})"}}),
          "object 1 has no name"},
+        {"text style with an unknown overflow",
+         build("overflow.dll", {{"skin.json", manifest},
+                                {"forms/Pellicle.json",
+                                 R"({"size": [610, 388], "background": "#000000", "colors": {},
+                     "fonts": {"ui": {"family": ["Sans"], "px": 11}},
+                     "buttonStyles": {}, "sliderStyles": {},
+                     "textStyles": {"clock": {"font": "ui", "color": "#ffffff",
+                                              "overflow": "wrap"}},
+                     "objects": []})"}}),
+         "text style \"clock\" has an unknown overflow \"wrap\""},
     };
     TSkin skin;
     skin.LoadSkin(LibraryPath());
@@ -523,6 +534,53 @@ TEST(SkinAccessibility, TextsAreStaticTextNamedAfterTheObject) {
 }
 
 // Every single damaged byte of the real library is either harmless or refused with a message.
+TEST(SkinText, TimesOfAHundredHoursAndMoreShowWholeAndFileNamesElideWithATip) {
+    SkinnedWindow w;
+    for (const char* name : {"Current time", "Total time", "Begin time", "End time"}) {
+        SCOPED_TRACE(name);
+        auto* text = dynamic_cast<quillet::SkinText*>(w.Find(name));
+        ASSERT_NE(text, nullptr);
+        const QFont usual = text->font();
+
+        text->SetText("00:12:31");
+        EXPECT_EQ(text->ShownText(), "00:12:31");
+        EXPECT_EQ(text->ShownFont(), usual);
+
+        for (const char* time : {"103:28:20", "1000:00:00", "99999:59:59"}) {
+            SCOPED_TRACE(time);
+            text->SetText(time);
+            EXPECT_EQ(text->ShownText(), time);
+            EXPECT_TRUE(text->toolTip().isEmpty());
+            const QFont shown = text->ShownFont();
+            EXPECT_EQ(shown.family(), usual.family());
+            EXPECT_LE(QFontMetrics(shown).horizontalAdvance(time), text->width());
+            // Smaller only as far as needed: a pixel more would not fit.
+            QFont larger = shown;
+            larger.setPixelSize(shown.pixelSize() + 1);
+            if (shown != usual) {
+                EXPECT_GT(QFontMetrics(larger).horizontalAdvance(time), text->width());
+            }
+        }
+    }
+    // "100:00:00" is one digit wider than the boxes were drawn for.
+    auto* total = dynamic_cast<quillet::SkinText*>(w.Find("Total time"));
+    total->SetText("100:00:00");
+    EXPECT_LT(total->ShownFont().pixelSize(), total->font().pixelSize());
+
+    auto* file = dynamic_cast<quillet::SkinText*>(w.Find("Filename"));
+    ASSERT_NE(file, nullptr);
+    const QString longName = "A very long name of a recording made in the field, take 12.mp3";
+    file->SetText(longName);
+    EXPECT_TRUE(file->ShownText().contains(QChar(0x2026)));
+    EXPECT_TRUE(file->ShownText().startsWith("A very"));
+    EXPECT_TRUE(file->ShownText().endsWith(".mp3"));
+    EXPECT_EQ(file->ShownFont(), file->font());
+    EXPECT_EQ(file->toolTip(), longName);
+    file->SetText("Short.mp3");
+    EXPECT_EQ(file->ShownText(), "Short.mp3");
+    EXPECT_TRUE(file->toolTip().isEmpty());
+}
+
 TEST(SkinLoad, SurvivesADamagedByteAnywhereInTheLibrary) {
     QFile real(LibraryPath());
     ASSERT_TRUE(real.open(QIODevice::ReadOnly));

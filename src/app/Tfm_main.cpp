@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "common/Guard.h"
+#include "common/ProgramFiles.h"
 #include "convert/OutputNames.h"
 #include "dialogs/FormFont.h"
 #include "dialogs/Tfm_about.h"
@@ -249,7 +250,7 @@ void Tfm_main::CentreOnScreen() {
 }
 
 void Tfm_main::FormShow() {
-    skin_.Load(*Skin, this, QCoreApplication::applicationDirPath());
+    skin_.Load(*Skin, this, SkinLibraryPath());
     for (Bar bar : {Bar::Begin, Bar::End, Bar::Current}) skin_.SetPosition(bar, 0, true);
 
     settings_ = std::make_unique<quillet::SettingsFile>(quillet::SettingsFile::DefaultPath());
@@ -487,8 +488,7 @@ void Tfm_main::Option1Click() {
 }
 
 void Tfm_main::Content1Click() {
-    Prompts().OpenUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() +
-                                          QStringLiteral("/help/quillet.html")));
+    Prompts().OpenUrl(QUrl::fromLocalFile(HelpFilePath()));
 }
 
 void Tfm_main::WebSite1Click() { Prompts().OpenUrl(Tfm_about::WebSiteUrl()); }

@@ -17,12 +17,10 @@ namespace quillet {
 
 namespace {
 
-// Descriptions as the list shows them; the bracket patterns let upper- and mixed-case
-// extensions through, since the file system compares names with case.
+// The dialog matches the patterns without regard to case: SONG.MP3 is offered too.
 const QString kOpenFilter = QStringLiteral(
-    "All Supported Files(*.[mM][pP]3 *.[wW][aA][vV] *.[wW][mM][aA] *.[oO][gG][gG]);;"
-    "MP3 Files(*.[mM][pP]3);;WAV Files(*.[wW][aA][vV]);;WMA Files(*.[wW][mM][aA]);;"
-    "OGG Files(*.[oO][gG][gG])");
+    "All Supported Files(*.mp3 *.wav *.wma *.ogg);;MP3 Files(*.mp3);;WAV Files(*.wav);;"
+    "WMA Files(*.wma);;OGG Files(*.ogg)");
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <cmath>
 
+#include "common/ProgramInfo.h"
 #include "dialogs/FormFont.h"
 
 namespace quillet {
@@ -16,9 +17,6 @@ namespace {
 constexpr int kClientWidth = 314;
 constexpr int kClientHeight = 208;
 constexpr int kBannerHeight = 90;
-
-const char* const kWebSite = "https://quillet.example/";
-const char* const kSupportMail = "support@quillet.example";
 
 QPixmap Banner(const QFont& font) {
     QPixmap banner(kClientWidth, kBannerHeight);
@@ -60,7 +58,7 @@ Tfm_about::Tfm_about(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       img_banner(new QLabel(this)),
-      lbl_version(new QLabel(QStringLiteral("Version:    1.00"), this)),
+      lbl_version(new QLabel(QStringLiteral("Version:    ") + ProgramVersion(), this)),
       lbl_description(
           new QLabel(QStringLiteral("An editor that cuts and joins WMA, MP3, WAV and OGG."), this)),
       Button1(new QPushButton(QStringLiteral("Web Site"), this)),
@@ -101,11 +99,9 @@ Tfm_about::Tfm_about(QWidget* parent)
     connect(btn_close, &QPushButton::clicked, this, &Tfm_about::btn_closeClick);
 }
 
-QUrl Tfm_about::WebSiteUrl() { return QUrl(QString::fromLatin1(kWebSite)); }
+QUrl Tfm_about::WebSiteUrl() { return quillet::WebSiteUrl(); }
 
-QUrl Tfm_about::SupportMailUrl() {
-    return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportMail));
-}
+QUrl Tfm_about::SupportMailUrl() { return QUrl(QStringLiteral("mailto:") + SupportMailAddress()); }
 
 void Tfm_about::Button1Click() { emit OpenUrlRequested(WebSiteUrl()); }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <cstdio>
@@ -13,10 +14,12 @@ namespace {
 
 const QString kCaption = QStringLiteral("Information");
 
-// Qt's own dialog everywhere: it matches the name filters without regard to case, so files
-// named SONG.MP3 are offered too, and it looks the same on every desktop.
+// Qt's own dialog everywhere, so that it looks the same on every desktop and its filters, written
+// as "MP3 Files(*.mp3)", match names without regard to case: SONG.MP3 and Song.Mp3 are offered
+// too.
 void Prepare(QFileDialog& dialog, const QString& dir, const QStringList& filters) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     dialog.setDirectory(dir);
     dialog.setNameFilters(filters);
 }

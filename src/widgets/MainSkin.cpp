@@ -31,8 +31,8 @@ SkinError WrongKind(const char* name, const char* kind) {
 
 }  // namespace
 
-void MainSkin::Load(TSkin& skin, QWidget* window, const QString& folder) {
-    skin.LoadSkin(folder + QLatin1Char('/') + kSkinFile);
+void MainSkin::Load(TSkin& skin, QWidget* window, const QString& library) {
+    skin.LoadSkin(library);
     skin.ApplySkin(window);
     skin.ApplyFormByName(window, kSkinForm);
     ISkinForm* form = skin.GetFormObject(window);

@@ -23,9 +23,9 @@ class MainSkin {
     using Bar = EditorView::Bar;
     using Text = EditorView::Text;
 
-    // Loads the skin library "quilletskin.dll" from folder, lays its form "Pellicle" over the
+    // Loads the skin library (the file "quilletskin.dll"), lays its form "Pellicle" over the
     // window and binds the objects. Throws SkinError naming what is missing or damaged.
-    void Load(TSkin& skin, QWidget* window, const QString& folder);
+    void Load(TSkin& skin, QWidget* window, const QString& library);
     // Binds every object by its name; throws SkinError naming one that is missing from the
     // skin library or is of the wrong kind.
     void Bind(ISkinForm& form);

@@ -53,6 +53,8 @@ struct SkinTextStyle {
     int radius = 0;
     Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
     int padding = 0;
+    // A text too wide for its box: false elides its middle, true draws it smaller, whole.
+    bool shrinkToFit = false;
 };
 
 enum class SkinObjectKind { Button, Slider, Text };

@@ -195,6 +195,10 @@ void SkinLayoutReader::ReadTextStyles(const QJsonObject& root) {
         style.radius = Integer(item.value("radius"), 0, where);
         style.align = Alignment(item.value("align"), where);
         style.padding = Integer(item.value("padding"), 0, where);
+        const QString overflow = item.value("overflow").toString("elide");
+        if (overflow != "elide" && overflow != "shrink")
+            Fail(where + QStringLiteral(" has an unknown overflow \"%1\"").arg(overflow));
+        style.shrinkToFit = overflow == "shrink";
         textStyles_.insert(it.key(), style);
     }
 }

@@ -3,6 +3,8 @@
 #include <QAccessible>
 #include <QLinearGradient>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 namespace quillet {
 
@@ -19,9 +21,7 @@ SkinText::SkinText(const SkinObjectLayout& item, QWidget* parent) : QLabel(paren
 void SkinText::SetText(const QString& text) {
     if (text == this->text()) return;
     setText(text);
-    setToolTip(fontMetrics().horizontalAdvance(text) > width() - 2 * item_.textStyle.padding
-                   ? text
-                   : QString());
+    setToolTip(ShownText() != text ? text : QString());
     if (QAccessible::isActive()) {
         QAccessibleValueChangeEvent event(this, text);
         QAccessible::updateAccessibility(&event);
@@ -43,9 +43,32 @@ void SkinText::paintEvent(QPaintEvent*) {
     }
     const QRect area = rect().adjusted(style.padding, 0, -style.padding, 0);
     painter.setPen(style.color);
-    painter.setFont(font());
-    painter.drawText(area, style.align,
-                     fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    painter.setFont(ShownFont());
+    painter.drawText(area, style.align, ShownText());
+}
+
+int SkinText::AvailableWidth() const { return width() - 2 * item_.textStyle.padding; }
+
+QFont SkinText::ShownFont() const {
+    QFont shown = font();
+    if (!item_.textStyle.shrinkToFit) return shown;
+    const int available = AvailableWidth();
+    const bool inPixels = shown.pixelSize() > 0;
+    qreal size = inPixels ? shown.pixelSize() : shown.pointSizeF();
+    // Glyph widths do not scale exactly with the size, so step down until the text fits.
+    while (size > 1 && QFontMetrics(shown).horizontalAdvance(text()) > available) {
+        size = std::max<qreal>(1, std::floor(size - 0.5));
+        if (inPixels)
+            shown.setPixelSize(static_cast<int>(size));
+        else
+            shown.setPointSizeF(size);
+    }
+    return shown;
+}
+
+QString SkinText::ShownText() const {
+    if (item_.textStyle.shrinkToFit) return text();
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, AvailableWidth());
 }
 
 }  // namespace quillet

@@ -7,8 +7,9 @@
 
 namespace quillet {
 
-// A named text field of the skin (times, the file name). Text too long for its box is elided
-// in the middle, so both ends of a file name stay readable.
+// A named text field of the skin (times, the file name). Text too long for its box is drawn
+// smaller, whole, where the style says so (the times), otherwise elided in the middle, so both
+// ends of a file name stay readable.
 class SkinText : public QLabel, public ISkinObject, public ISkinLabel, public ISkinElement {
     Q_OBJECT
   public:
@@ -25,10 +26,16 @@ class SkinText : public QLabel, public ISkinObject, public ISkinLabel, public IS
     void SetVisible(bool visible) override { setVisible(visible); }
     void Redraw() override { update(); }
 
+    // What is drawn, and in which font.
+    QString ShownText() const;
+    QFont ShownFont() const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    int AvailableWidth() const;
+
     SkinObjectLayout item_;
 };
 
