@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -262,15 +264,31 @@ TEST_F(SettingsFileTest, RefusedWriteThrowsWithThePathAndChangesNothing) {
     EXPECT_EQ(settings.ReadString("cut", "output directory", "d"), "d");
 }
 
+// As an ordinary user: a child that gives up root, which may write anywhere.
 TEST_F(SettingsFileTest, ReadOnlyFolderRefusesWriteForOrdinaryUsers) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
     Store("[cut]\nformat=1\n");
-    ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    SettingsFile settings(Path());
-    EXPECT_THROW(settings.WriteInteger("cut", "format", 2), SettingsError);
-    QFile::setPermissions(dir_.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(settings.ReadInteger("cut", "format", 0), 1);
+    ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0644), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir_.path()).constData(), 0555), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(10);
+        SettingsFile settings(Path());
+        if (settings.ReadInteger("cut", "format", 0) != 1) ::_exit(11);  // it can read
+        try {
+            settings.WriteInteger("cut", "format", 2);
+        } catch (const SettingsError& e) {
+            ::_exit(QString::fromUtf8(e.what()) == "Unable to write to " + Path() ? 0 : 12);
+        }
+        ::_exit(13);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::chmod(QFile::encodeName(dir_.path()).constData(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "10: root kept, 11: no read, 12: other message, 13: no error";
+    EXPECT_EQ(Stored(), "[cut]\nformat=1\n");
 }
 
 TEST_F(SettingsFileTest, LineBreakInValueIsRefusedAndFileKept) {
