@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +23,7 @@
 #include "platform/audio/TAudioInformation2.h"
 #include "settings/SettingsFile.h"
 #include "support/Oracle.h"
+#include "support/TmpfsMount.h"
 
 namespace quillet {
 namespace {
@@ -267,6 +271,53 @@ TEST_F(ConversionTest, CutGoesOnPastAMissingFileAndADeclinedOverwrite) {
     EXPECT_EQ(host_->events, (std::vector<std::string>{"converting", "idle"}));
     EXPECT_EQ(host_->progress.back(), 0);
     EXPECT_EQ(host_->run.OutputDir, outDir_ + "/");
+}
+
+// The tags of a Cut go in before the output replaces the file the user agreed to overwrite: on a
+// disk that their cover does not fit, the old file stays and the error ends the Cut.
+TEST_F(ConversionTest, ACutWhoseTagsDoNotFitLeavesTheOldFile) {
+    const QString source = Chirp("song.wav", 8000, 8000, 1, {"-c:a", "libmp3lame"});
+    const QString mp3 = dir_.filePath("song.mp3");
+    ASSERT_TRUE(QFile::rename(source, mp3));
+    {
+        TagLib::MPEG::File f(QFile::encodeName(mp3).constData(), false);
+        auto frame = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+        frame->setMimeType("image/png");
+        QByteArray cover(1536 * 1024, '\0');
+        for (int i = 0; i < cover.size(); ++i)
+            cover[i] = static_cast<char>((i * 2654435761u) >> 24);
+        frame->setPicture(
+            TagLib::ByteVector(cover.constData(), static_cast<unsigned>(cover.size())));
+        f.ID3v2Tag(true)->addFrame(frame.release());
+        ASSERT_TRUE(f.save(TagLib::MPEG::File::ID3v2));
+    }
+    test::TmpfsMount disk(outDir_, "1m");
+    QUILLET_REQUIRE_MOUNT(disk);
+    const QString target = outDir_ + "/song.mp3";
+    const QByteArray old(5000, 'o');
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(old), old.size());
+    }
+    host_->AddRow(mp3, 0, 4000, "song.mp3");
+    host_->format = 0;
+    host_->overwriteAnswer = true;
+    try {
+        CutCommand(*host_).Run();
+        FAIL() << "the Cut reported no error";
+    } catch (const AudioError& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("No space left on device")) << e.what();
+    }
+    EXPECT_EQ(host_->overwriteQuestions, 1);
+    EXPECT_EQ(host_->statuses, std::vector<QString>{"Converting"});
+    // The application's handler still closes the files and resets the bar after this.
+    EXPECT_FALSE(host_->run.IsConverting);
+    EXPECT_TRUE(host_->run.ConversionFailed);
+    QFile after(target);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), old);
+    EXPECT_EQ(QDir(outDir_).entryList(QDir::Files | QDir::Hidden), QStringList{"song.mp3"});
 }
 
 TEST_F(ConversionTest, OverwriteYesReplacesAReadOnlyFile) {
