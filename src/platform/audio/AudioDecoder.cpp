@@ -10,6 +10,8 @@
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
 #include "platform/audio/Mp3FrameScanner.h"
+#include "platform/audio/VorbisSource.h"
+#include "platform/audio/WavSource.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -107,7 +109,15 @@ AudioError OpenError(const QString& path, const QString& reason) {
 
 }  // namespace
 
-struct AudioDecoder::Impl {
+class FfmpegSource : public DecoderSource {
+  public:
+    explicit FfmpegSource(const QString& p);
+    int64_t Length() const override { return length; }
+    int SampleRate() const override { return rate; }
+    int Channels() const override { return channels; }
+    void Seek(int64_t frame) override { SeekTo(frame); }
+    int64_t Read(float* out, int64_t frames) override;
+
     QString path;
     Kind kind = Kind::Other;
     ff::InputContextPtr format;
@@ -133,7 +143,7 @@ struct AudioDecoder::Impl {
     DecodeTimeline timeline;
     int64_t openedSize = -1;  // the file's size when it was first opened
 
-    ~Impl() { av_channel_layout_uninit(&swrLayout); }
+    ~FfmpegSource() override { av_channel_layout_uninit(&swrLayout); }
 
     void Open();
     void OpenInput();
@@ -151,6 +161,7 @@ struct AudioDecoder::Impl {
     void CheckStillWhole() const;
 
     void SeekTo(int64_t target);
+
     void SeekMp3(int64_t target);
     bool SeekByTimestamp(int64_t target, int64_t from);
     void Rewind();
@@ -180,20 +191,13 @@ struct AudioDecoder::Impl {
     }
 };
 
-void AudioDecoder::Impl::Open() {
-    const QFileInfo info(path);
-    if (!info.exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
-    if (info.isDir()) throw FfmpegError("open", path, AVERROR(EISDIR));
-    if (!info.isFile()) throw OpenError(path, "it is not a regular file");
+void FfmpegSource::Open() {
     OpenInput();
     OpenDecoder();
     length = std::max<int64_t>(ComputeLength(), 0);
-    // Positions are 32-bit where the program meets the engine.
-    if (length > std::numeric_limits<int32_t>::max())
-        throw OpenError(path, "it is longer than 2147483647 sample frames");
 }
 
-void AudioDecoder::Impl::OpenInput() {
+void FfmpegSource::OpenInput() {
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw) throw FfmpegError("open", path, AVERROR(ENOMEM));
     raw->probesize = kProbeBytes;
@@ -230,7 +234,7 @@ void AudioDecoder::Impl::OpenInput() {
 // MPEG audio has no header that describes the stream, but its frame headers do. FFmpeg's
 // analysis would decode frames to learn the same, and after the last frame it walks whatever
 // follows to the end of the file: seconds for a few frames followed by a large file of junk.
-void AudioDecoder::Impl::DescribeMp3() {
+void FfmpegSource::DescribeMp3() {
     if (mp3.FrameCount() == 0) mp3 = Mp3FrameScanner::Scan(path);  // once; Rewind keeps it
     if (mp3.FrameCount() == 0) throw OpenError(path, "it holds no audio");
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -245,7 +249,7 @@ void AudioDecoder::Impl::DescribeMp3() {
     }
 }
 
-void AudioDecoder::Impl::OpenDecoder() {
+void FfmpegSource::OpenDecoder() {
     const AVCodecParameters* par = stream->codecpar;
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
     if (!decoder) throw OpenError(path, "its audio coding is not supported");
@@ -272,7 +276,7 @@ void AudioDecoder::Impl::OpenDecoder() {
     timeline.SetChannels(channels);
 }
 
-int64_t AudioDecoder::Impl::ComputeLength() {
+int64_t FfmpegSource::ComputeLength() {
     switch (kind) {
         case Kind::Mp3:
             return mp3.length;
@@ -307,7 +311,7 @@ int64_t AudioDecoder::Impl::ComputeLength() {
 // Without the bit reservoir every block_align bytes are one frame, and the decoder outputs
 // nothing for the first (it only primes the MDCT overlap): n blocks decode to n - 1 frames, which
 // a demuxer pass tells without decoding. The first decoded frame's timestamp is position 0.
-int64_t AudioDecoder::Impl::WmaLength() {
+int64_t FfmpegSource::WmaLength() {
     wmaFrame = WmaFrameLength(stream->codecpar->codec_id, rate);
     const int64_t blockAlign = stream->codecpar->block_align;
     int64_t blocks = 0;
@@ -322,14 +326,14 @@ int64_t AudioDecoder::Impl::WmaLength() {
     return decoded ? std::max<int64_t>(0, (blocks - 1) * wmaFrame) : 0;
 }
 
-int64_t AudioDecoder::Impl::CountByDecoding() {
+int64_t FfmpegSource::CountByDecoding() {
     int64_t total = 0;
     while (ReceiveFrame()) total += frame->nb_samples;
     Rewind();
     return total;
 }
 
-void AudioDecoder::Impl::PreparePacket() {
+void FfmpegSource::PreparePacket() {
     if (kind != Kind::Mp3) return;
     int64_t index = packet->pos >= 0 ? mp3.FrameAt(packet->pos) : -1;
     if (index < 0) index = mp3NextFrame;
@@ -342,7 +346,7 @@ void AudioDecoder::Impl::PreparePacket() {
 // The next decoded frame into `frame`; false once the stream has ended. As in FFmpeg's own
 // examples only EAGAIN asks for more input: any other answer of the decoder ends the stream.
 // A damaged packet is reported by send_packet, which has dropped it, and decoding goes on.
-bool AudioDecoder::Impl::ReceiveFrame() {
+bool FfmpegSource::ReceiveFrame() {
     for (;;) {
         int ret = avcodec_receive_frame(codec.get(), frame.get());
         if (ret == 0) return true;
@@ -368,7 +372,7 @@ bool AudioDecoder::Impl::ReceiveFrame() {
 
 // Converts the decoded frame to interleaved float at out (room for frames); returns the frames
 // made.
-int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
+int64_t FfmpegSource::Convert(int64_t frames, float* out) {
     const AVChannelLayout& in = frame->ch_layout;
     if (!swr || swrFormat != frame->format || swrRate != frame->sample_rate ||
         av_channel_layout_compare(&swrLayout, &in) != 0) {
@@ -377,7 +381,12 @@ int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
             av_channel_layout_default(&inLayout, in.nb_channels > 0 ? in.nb_channels : channels);
         else
             av_channel_layout_copy(&inLayout, &in);
-        av_channel_layout_default(&outLayout, channels);
+        // The file's channels come through as they are, in its order; only a frame with another
+        // channel count than the stream's (MP3 may switch between mono and stereo) is mixed.
+        if (inLayout.nb_channels == channels)
+            av_channel_layout_copy(&outLayout, &inLayout);
+        else
+            av_channel_layout_default(&outLayout, channels);
         SwrContext* raw = nullptr;
         // Same rate on both sides: swresample only interleaves and converts the sample format.
         int ret = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, frame->sample_rate,
@@ -409,7 +418,7 @@ int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
 // Decodes the next frame and places it on the timeline; false at the end. A frame that starts
 // at the reading position and fits in room frames goes straight to direct; any other frame is
 // held on the timeline.
-bool AudioDecoder::Impl::DecodeChunk(float* direct, int64_t room) {
+bool FfmpegSource::DecodeChunk(float* direct, int64_t room) {
     while (ReceiveFrame()) {
         const int64_t frames = frame->nb_samples;
         if (frames <= 0 || frame->sample_rate <= 0) continue;
@@ -437,13 +446,13 @@ bool AudioDecoder::Impl::DecodeChunk(float* direct, int64_t room) {
     return false;
 }
 
-void AudioDecoder::Impl::ResetDecodeState(int64_t position, bool anchoredAtPosition) {
+void FfmpegSource::ResetDecodeState(int64_t position, bool anchoredAtPosition) {
     timeline.Reset(position, position, anchoredAtPosition, false);
 }
 
 // Silence may stand in for damaged frames, never for audio that was there when the file was
 // opened and has since been cut away.
-void AudioDecoder::Impl::CheckStillWhole() const {
+void FfmpegSource::CheckStillWhole() const {
     if (openedSize < 0) return;
     const int64_t size = avio_size(format->pb);
     if (size >= 0 && size < openedSize)
@@ -451,7 +460,7 @@ void AudioDecoder::Impl::CheckStillWhole() const {
                           QStringLiteral("the file became shorter while it was being read"));
 }
 
-void AudioDecoder::Impl::Rewind() {
+void FfmpegSource::Rewind() {
     codec.reset();
     format.reset();
     OpenInput();
@@ -460,7 +469,7 @@ void AudioDecoder::Impl::Rewind() {
     mp3NextFrame = 0;
 }
 
-void AudioDecoder::Impl::SeekMp3(int64_t target) {
+void FfmpegSource::SeekMp3(int64_t target) {
     const int64_t spf = mp3.samplesPerFrame;
     int64_t first = (target + mp3.startSkip) / spf - kMp3OverlapFrames;
     for (int64_t bytes = 0; first > 0 && bytes < kMp3ReservoirBytes;) {
@@ -477,7 +486,7 @@ void AudioDecoder::Impl::SeekMp3(int64_t target) {
     mp3NextFrame = first;
 }
 
-bool AudioDecoder::Impl::SeekByTimestamp(int64_t target, int64_t from) {
+bool FfmpegSource::SeekByTimestamp(int64_t target, int64_t from) {
     const int64_t ts = PosToTs(std::max<int64_t>(from, 0));
     if (ts == AV_NOPTS_VALUE) return false;
     const int ret = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
@@ -487,7 +496,7 @@ bool AudioDecoder::Impl::SeekByTimestamp(int64_t target, int64_t from) {
     return true;
 }
 
-void AudioDecoder::Impl::SeekTo(int64_t target) {
+void FfmpegSource::SeekTo(int64_t target) {
     const int64_t readPos = timeline.ReadPos();
     if (target >= readPos && target - readPos <= kForwardDecodeSeconds * rate) {
         timeline.SkipTo(target);  // Read decodes through and drops what lies before
@@ -512,32 +521,16 @@ void AudioDecoder::Impl::SeekTo(int64_t target) {
     timeline.SkipTo(target);
 }
 
-AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
-    d_->path = path;
-    if (!d_->packet || !d_->frame) throw FfmpegError("open", path, AVERROR(ENOMEM));
-    d_->Open();
+FfmpegSource::FfmpegSource(const QString& p) : path(p) {
+    if (!packet || !frame) throw FfmpegError("open", path, AVERROR(ENOMEM));
+    Open();
 }
 
-AudioDecoder::~AudioDecoder() = default;
-
-int64_t AudioDecoder::Length() const { return d_->length; }
-
-int64_t AudioDecoder::DurationMs() const { return d_->rate > 0 ? d_->length * 1000 / d_->rate : 0; }
-
-int AudioDecoder::SampleRate() const { return d_->rate; }
-
-int AudioDecoder::Channels() const { return d_->channels; }
-
-void AudioDecoder::Seek(int64_t frame) { d_->SeekTo(std::clamp<int64_t>(frame, 0, d_->length)); }
-
-int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
-    Impl& d = *d_;
+int64_t FfmpegSource::Read(float* dst, int64_t maxFrames) {
+    FfmpegSource& d = *this;
     DecodeTimeline& timeline = d.timeline;
     const int64_t wanted = std::min(std::max<int64_t>(maxFrames, 0), d.length - timeline.ReadPos());
     if (wanted <= 0) return 0;
-    const size_t base = out.size();
-    out.resize(base + static_cast<size_t>(wanted * d.channels));
-    float* dst = out.data() + base;
     int64_t done = 0;
     while (done < wanted) {
         const DecodeTimeline::Next next = timeline.Plan(wanted - done);
@@ -545,32 +538,82 @@ int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
             case DecodeTimeline::Step::Restart: {
                 // The demuxer landed past the target: count from the start instead.
                 const int64_t target = timeline.ReadPos();
-                d.Rewind();
+                Rewind();
                 timeline.SkipTo(target);
                 break;
             }
             case DecodeTimeline::Step::End:
-                d.CheckStillWhole();
+                CheckStillWhole();
                 [[fallthrough]];
             case DecodeTimeline::Step::Gap:
                 // Silence keeps the timeline over damaged frames and a stream that ends early.
-                std::fill(dst + done * d.channels, dst + (done + next.frames) * d.channels, 0.0f);
+                std::fill(dst + done * channels, dst + (done + next.frames) * channels, 0.0f);
                 timeline.Advance(next.frames);
                 done += next.frames;
                 break;
             case DecodeTimeline::Step::Copy:
-                timeline.CopyOut(dst + done * d.channels, next.frames);
+                timeline.CopyOut(dst + done * channels, next.frames);
                 done += next.frames;
                 break;
             case DecodeTimeline::Step::Decode: {
                 const int64_t before = timeline.ReadPos();
-                if (!d.DecodeChunk(dst + done * d.channels, wanted - done)) timeline.StreamEnded();
+                if (!DecodeChunk(dst + done * channels, wanted - done)) timeline.StreamEnded();
                 done += timeline.ReadPos() - before;  // what went straight to dst
                 break;
             }
         }
     }
     return done;
+}
+
+struct AudioDecoder::Impl {
+    std::unique_ptr<DecoderSource> source;
+};
+
+AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
+    const QFileInfo info(path);
+    if (!info.exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
+    if (info.isDir()) throw FfmpegError("open", path, AVERROR(EISDIR));
+    if (!info.isFile()) throw OpenError(path, "it is not a regular file");
+    // Uncompressed WAVE and Ogg Vorbis have readers of their own; the rest goes through FFmpeg.
+    d_->source = WavSource::Open(path);
+    if (!d_->source) d_->source = VorbisSource::Open(path);
+    if (!d_->source) d_->source = std::make_unique<FfmpegSource>(path);
+    // Positions are 32-bit where the program meets the engine.
+    if (d_->source->Length() > std::numeric_limits<int32_t>::max())
+        throw OpenError(path, "it is longer than 2147483647 sample frames");
+}
+
+AudioDecoder::~AudioDecoder() = default;
+
+int64_t AudioDecoder::Length() const { return d_->source->Length(); }
+
+int64_t AudioDecoder::DurationMs() const {
+    const int rate = d_->source->SampleRate();
+    return rate > 0 ? d_->source->Length() * 1000 / rate : 0;
+}
+
+int AudioDecoder::SampleRate() const { return d_->source->SampleRate(); }
+
+int AudioDecoder::Channels() const { return d_->source->Channels(); }
+
+void AudioDecoder::Seek(int64_t frame) {
+    d_->source->Seek(std::clamp<int64_t>(frame, 0, d_->source->Length()));
+}
+
+int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
+    DecoderSource& source = *d_->source;
+    const int64_t wanted = std::max<int64_t>(maxFrames, 0);
+    if (wanted == 0) return 0;
+    const size_t base = out.size();
+    const int channels = source.Channels();
+    // Room for what is asked, but never more than the file has left.
+    int64_t room = wanted;
+    if (const int64_t left = source.Length(); left < room) room = left;
+    out.resize(base + static_cast<size_t>(room * channels));
+    const int64_t got = source.Read(out.data() + base, room);
+    out.resize(base + static_cast<size_t>(got * channels));
+    return got;
 }
 
 }  // namespace quillet
