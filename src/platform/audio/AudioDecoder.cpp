@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include "platform/audio/DecodeTimeline.h"
 #include "platform/audio/FfmpegError.h"
@@ -570,7 +571,13 @@ struct AudioDecoder::Impl {
     std::unique_ptr<DecoderSource> source;
 };
 
+// No single allocation of FFmpeg's may be larger than this: the sizes a hostile file's headers
+// give (a chunk, a packet, an extradata) otherwise reach gigabytes. Real ones stay far below.
+constexpr size_t kMaxFfmpegAllocation = 64 << 20;
+
 AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
+    static std::once_flag bounded;
+    std::call_once(bounded, [] { av_max_alloc(kMaxFfmpegAllocation); });
     const QFileInfo info(path);
     if (!info.exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
     if (info.isDir()) throw FfmpegError("open", path, AVERROR(EISDIR));

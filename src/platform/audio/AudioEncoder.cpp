@@ -32,6 +32,21 @@ ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
     return ff::CodecContextPtr(avcodec_alloc_context3(*codec));
 }
 
+// The speaker positions of an array of n channels: the usual layout for n speakers (Vorbis'
+// own), in the WAVE order the decoder delivers, so that channels pass through Cut and Join in
+// place. FFmpeg's default layouts differ for 3 and 4 channels (2.1 and 4.0).
+void CanonicalLayout(AVChannelLayout* layout, int channels) {
+    static constexpr uint64_t kMasks[] = {AV_CH_LAYOUT_MONO,         AV_CH_LAYOUT_STEREO,
+                                          AV_CH_LAYOUT_SURROUND,     AV_CH_LAYOUT_QUAD,
+                                          AV_CH_LAYOUT_5POINT0_BACK, AV_CH_LAYOUT_5POINT1_BACK,
+                                          AV_CH_LAYOUT_6POINT1,      AV_CH_LAYOUT_7POINT1};
+    av_channel_layout_uninit(layout);
+    if (channels >= 1 && channels <= 8)
+        av_channel_layout_from_mask(layout, kMasks[channels - 1]);
+    else
+        av_channel_layout_default(layout, channels);
+}
+
 // Dirty data beyond this is handed to the disk while writing, so that the sync of the commit
 // (which runs on the window's thread) waits for little more than the last stretch.
 constexpr int64_t kWritebackBytes = 4 << 20;
@@ -194,7 +209,7 @@ void AudioEncoder::Impl::ConfigureCodec(int firstRate, int firstChannels) {
     codec->sample_fmt = static_cast<AVSampleFormat>(choice.sampleFormat);
     codec->sample_rate = choice.sampleRate;
     codec->time_base = AVRational{1, choice.sampleRate};
-    av_channel_layout_default(&codec->ch_layout, choice.channels);
+    CanonicalLayout(&codec->ch_layout, choice.channels);
     if (muxer->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     Check(avcodec_open2(codec.get(), encoder, nullptr), "start the encoder for");
 }
@@ -234,18 +249,19 @@ void AudioEncoder::Impl::LeadWithSilentFrame() {
 
 void AudioEncoder::Impl::MakeResampler(int rate, int channels) {
     AVChannelLayout in{};
-    av_channel_layout_default(&in, channels);
+    CanonicalLayout(&in, channels);
     SwrContext* raw = nullptr;
     Check(swr_alloc_set_opts2(&raw, &codec->ch_layout, codec->sample_fmt, codec->sample_rate, &in,
                               AV_SAMPLE_FMT_FLT, rate, 0, nullptr),
           "prepare the conversion for");
     ff::SwrPtr next(raw);
     av_channel_layout_uninit(&in);
-    // A downmix never exceeds full scale; mono spreads to every output channel at full level
-    // (the default would lower it by 3 dB).
+    // A downmix never exceeds full scale. Otherwise FFmpeg's standard matrix applies (mono is
+    // the centre, and goes to the centre of 5.1, not to its LFE), except that mono to stereo
+    // goes to both sides at full level (the standard would lower it by 3 dB).
     av_opt_set_double(next.get(), "rematrix_maxval", 1.0, 0);
     const int outChannels = codec->ch_layout.nb_channels;
-    if (channels == 1 && outChannels > 1) {
+    if (channels == 1 && outChannels == 2) {
         std::vector<double> matrix(static_cast<size_t>(outChannels), 1.0);
         Check(swr_set_matrix(next.get(), matrix.data(), 1), "prepare the conversion for");
     }

@@ -259,7 +259,11 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
     const VbrTag tag = ReadVbrTag(in, pos, header);
     if (tag.present) pos += header.size;
 
+    // Past this many frames the file is longer than any position can say, and it is refused;
+    // stopping here bounds the index (8 bytes a frame) however many tiny frames a file holds.
+    const int64_t maxFrames = (int64_t(1) << 31) / index.samplesPerFrame + 2;
     while (pos < end) {
+        if (index.FrameCount() >= maxFrames) break;
         uint32_t raw = 0;
         if (HeaderAt(in, pos, first, header, raw)) {
             if (pos + header.size > end) break;  // a cut-off last frame decodes to nothing

@@ -165,11 +165,38 @@ void PutApic(TagLib::ID3v2::Tag* tag, const AudioTags& tags) {
     tag->addFrame(frame.release());  // the tag owns its frames
 }
 
-void PutText(TagLib::Tag* tag, const AudioTags& tags) {
+// TagLib 1.13's properties() and setProperties() are not virtual: through a Tag* they reach the
+// base class, which keeps only whole numbers of DATE and TRACKNUMBER ("2003-05-17" and "5/12" are
+// lost, "05" becomes "5") and writes a year and a track of 0 where there is none. Each tag type's
+// own pair is called instead.
+template <typename TagType>
+void PutText(TagType* tag, const AudioTags& tags) {
     if (!tag || tags.text.isEmpty()) return;
     TagLib::PropertyMap merged = tag->properties();
     Overlay(merged, tags.text);
     tag->setProperties(merged);
+}
+
+// RIFF INFO has no property map of its own in TagLib 1.13 (the base one would be used): its
+// fields are read and written as the text they are.
+const std::pair<const char*, const char*> kInfoFields[] = {
+    {"TITLE", "INAM"},       {"ARTIST", "IART"}, {"ALBUM", "IPRD"},  {"DATE", "ICRD"},
+    {"TRACKNUMBER", "IPRT"}, {"GENRE", "IGNR"},  {"COMMENT", "ICMT"}};
+
+TagLib::PropertyMap InfoText(const TagLib::RIFF::Info::Tag* tag) {
+    TagLib::PropertyMap text;
+    for (const auto& [key, id] : kInfoFields) {
+        TagLib::String value = tag->fieldText(id);
+        if (value.isEmpty() && std::strcmp(id, "IPRT") == 0) value = tag->fieldText("ITRK");
+        if (!value.isEmpty()) text.insert(key, TagLib::StringList(value));
+    }
+    return text;
+}
+
+void PutText(TagLib::RIFF::Info::Tag* tag, const AudioTags& tags) {
+    if (!tag) return;
+    for (const auto& [key, id] : kInfoFields)
+        if (tags.text.contains(key)) tag->setFieldText(id, tags.text[key].toString(", "));
 }
 
 void LoadFrom(TagLib::IOStream* stream, TagKind kind, AudioTags& tags) {
@@ -189,7 +216,7 @@ void LoadFrom(TagLib::IOStream* stream, TagKind kind, AudioTags& tags) {
             TagLib::RIFF::WAV::File file(stream, false);
             if (!file.isValid()) break;
             TagLib::PropertyMap text;
-            if (file.hasInfoTag()) text = file.InfoTag()->properties();
+            if (file.hasInfoTag()) text = InfoText(file.InfoTag());
             if (file.hasID3v2Tag()) Overlay(text, file.ID3v2Tag()->properties());
             tags.text = Descriptive(text);
             if (file.hasID3v2Tag()) TakeApic(file.ID3v2Tag(), tags);

@@ -301,13 +301,15 @@ std::unique_ptr<VorbisSource> VorbisSource::Open(const QString& path) {
     char magic[4] = {};
     if (::pread(d->file.fd, magic, 4, 0) != 4 || std::memcmp(magic, "OggS", 4) != 0) return nullptr;
     const ov_callbacks callbacks{ReadCallback, SeekCallback, nullptr, TellCallback};
+    // Cleared in any case: some failures of the open leave allocations behind, and clearing a
+    // cleared (zeroed) file is harmless.
+    d->vfOpen = true;
     const int ret = ov_open_callbacks(&d->file, &d->vf, nullptr, 0, callbacks);
     if (ret == OV_ENOTVORBIS) return nullptr;
     if (ret < 0) {
         if (ret == OV_EREAD) throw SystemError(QStringLiteral("read"), path, EIO);
         d->Refuse(QStringLiteral("its Ogg Vorbis headers are damaged"));
     }
-    d->vfOpen = true;
     d->Measure();
     d->SeekTo(0);
     return std::unique_ptr<VorbisSource>(new VorbisSource(std::move(d)));
