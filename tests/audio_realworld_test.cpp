@@ -13,6 +13,8 @@
 
 #include "platform/audio/AudioDecoder.h"
 #include "platform/audio/AudioError.h"
+#include "platform/audio/TAudioFile2.h"
+#include "platform/audio/TAudioInformation2.h"
 #include "support/Oracle.h"
 
 namespace quillet {
@@ -478,6 +480,174 @@ TEST_F(RealWorld, WavClaimingMoreThanItHoldsHasTheLengthItDelivers) {
     AudioDecoder decoder(Path("claims.wav"));
     EXPECT_EQ(decoder.Length(), 250000);
     EXPECT_EQ(static_cast<int64_t>(ReadAll(decoder).size()), 250000 * 2);
+}
+
+// A Cut as the program makes it: the stretch [from, to) of source into output, then the
+// source's information into the output.
+void Cut(const QString& source, const QString& output, int32_t from, int32_t to,
+         TAudioFile2& writer) {
+    TAudioFile2 reader;
+    reader.OpenForRead(source);
+    reader.SeekPosition(from);
+    writer.CreateForWrite(output);
+    writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
+    for (int32_t done = from; done < to;) {
+        SampleArray block = reader.ReadSamples(std::min(reader.SampleRate(), to - done));
+        const int32_t got = static_cast<int32_t>(block.ByteCount() / reader.BytesPerPosition());
+        if (got == 0) break;
+        writer.WriteSamples(block);
+        done += got;
+    }
+    reader.Close();
+    PendingFile pending = writer.ClosePending();
+    TAudioInformation2 information;
+    information.LoadInformation(source);
+    information.SaveInformation(pending);
+}
+
+// The descriptive fields of a file as mutagen reads them, by our key names, one "KEY=value" a
+// line in key order.
+QString MutagenFields(const QString& path) {
+    static const char* const kScript = R"(
+import sys, mutagen
+names = {
+    'TITLE': ['TIT2', 'title', 'Title'], 'ARTIST': ['TPE1', 'artist', 'Author'],
+    'ALBUM': ['TALB', 'album', 'WM/AlbumTitle'], 'DATE': ['TDRC', 'date', 'WM/Year'],
+    'TRACKNUMBER': ['TRCK', 'tracknumber', 'WM/TrackNumber'], 'GENRE': ['TCON', 'genre', 'WM/Genre'],
+    'COMMENT': ['COMM::XXX', 'comment', 'Description'],
+}
+f = mutagen.File(sys.argv[1])
+tags = f.tags if f is not None and f.tags is not None else {}
+for key in sorted(names):
+    for name in names[key]:
+        if name in tags:
+            v = tags[name]
+            v = '|'.join(str(x) for x in (v.text if hasattr(v, 'text') else v))
+            # FFmpeg's ASF writer leaves empty author and description fields of its own.
+            if v:
+                print('%s=%s' % (key, v))
+            break
+)";
+    const auto r = RunTool("/usr/bin/python3", {"-c", kScript, path});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return QString::fromUtf8(r.out);
+}
+
+TEST_F(RealWorld, EveryTextFieldCrossesEveryFormatAsText) {
+    const QStringList kinds{"mp3", "wav", "wma", "ogg"};
+    const QString expected =
+        "ALBUM=Album \u00e9t\u00e9\nARTIST=Artist\nCOMMENT=A comment\nDATE=2003-05-17\n"
+        "GENRE=Rock\nTITLE=Title\nTRACKNUMBER=05/12\n";
+    TAudioFile2 writer;
+    for (const QString& in : kinds) {
+        const QString source = Path("source." + in);
+        test::Ffmpeg({"-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=Title", "-metadata",
+                      "artist=Artist", "-metadata", QString::fromUtf8("album=Album \u00e9t\u00e9"),
+                      "-metadata", "date=2003-05-17", "-metadata", "track=05/12", "-metadata",
+                      "genre=Rock", "-metadata", "comment=A comment", source});
+        // A source without a date or track number gives none to its outputs.
+        const QString bare = Path("bare." + in);
+        test::Ffmpeg({"-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=Bare", bare});
+        for (const QString& out : kinds) {
+            SCOPED_TRACE((in + " -> " + out).toStdString());
+            const QString output = Path("from-" + in + "." + out);
+            Cut(source, output, 1000, 20000, writer);
+            EXPECT_EQ(MutagenFields(output).toStdString(),
+                      QString::fromUtf8(expected.toUtf8()).toStdString());
+            const QString bareOutput = Path("bare-from-" + in + "." + out);
+            Cut(bare, bareOutput, 0, 20000, writer);
+            EXPECT_EQ(MutagenFields(bareOutput).toStdString(), "TITLE=Bare\n");
+        }
+    }
+}
+
+TEST_F(RealWorld, EachMp3VbrQualityMakesItsOwnFile) {
+    test::MakeTone(Path("noise.wav"), 88200, 44100, 2, {"-c:a", "pcm_s16le"}, "anoisesrc");
+    for (const int vbrKbps : {128, 32, 320}) {
+        std::vector<QByteArray> files;
+        for (int quality = 0; quality <= 9; ++quality) {
+            TAudioFile2LameEnc encoder;
+            encoder.SetConstantBitrate(false);
+            encoder.SetVbrBitrate(vbrKbps);
+            encoder.SetVbrQuality(quality);
+            TAudioFile2 writer;
+            writer.SetMp3Encoder(encoder);
+            const QString out = Path(QString("v%1-%2.mp3").arg(quality).arg(vbrKbps));
+            Cut(Path("noise.wav"), out, 0, 88200, writer);
+            files.push_back(ReadFile(out));
+        }
+        for (size_t a = 0; a < files.size(); ++a)
+            for (size_t b = a + 1; b < files.size(); ++b)
+                EXPECT_NE(files[a], files[b]) << "-V" << a << " and -V" << b << " at " << vbrKbps;
+        // Lower levels spend fewer bits.
+        EXPECT_GT(files.front().size(), files.back().size() * 2);
+    }
+}
+
+double ChannelRms(const std::vector<int32_t>& samples, int channels, int c) {
+    double sum = 0;
+    int64_t n = 0;
+    for (size_t i = static_cast<size_t>(c); i < samples.size(); i += static_cast<size_t>(channels))
+        sum += double(samples[i]) * samples[i], ++n;
+    return n ? std::sqrt(sum / n) / 32768.0 : 0;
+}
+
+TEST_F(RealWorld, MonoJoinedIntoFivePointOneGoesToTheCentre) {
+    MakeWavTone(Path("mono.wav"), 44100, 1, 1.0, 0);
+    TAudioFile2 writer;
+    writer.SetWavFormat(44100, 6, 16);
+    Cut(Path("mono.wav"), Path("six.wav"), 0, 44100, writer);
+    const std::vector<int32_t> six = SoxSamples(Path("six.wav"), 16);
+    const double source = ChannelRms(SoxSamples(Path("mono.wav"), 16), 1, 0);
+    ASSERT_GT(source, 0.4);
+    // FFmpeg's standard matrix: mono is the front centre (channel 3 of 5.1), the rest silent.
+    for (int c = 0; c < 6; ++c)
+        EXPECT_NEAR(ChannelRms(six, 6, c), c == 2 ? source : 0.0, 1e-3) << "channel " << c;
+    // Mono into stereo: both sides at full level.
+    writer.SetWavFormat(44100, 2, 16);
+    Cut(Path("mono.wav"), Path("two.wav"), 0, 44100, writer);
+    const std::vector<int32_t> two = SoxSamples(Path("two.wav"), 16);
+    for (int c = 0; c < 2; ++c) EXPECT_NEAR(ChannelRms(two, 2, c), source, 1e-3);
+}
+
+// Peak resident memory of quillet-engine with these arguments, from /usr/bin/time -v, in MB.
+double PeakMegabytes(const QStringList& args) {
+    const auto r =
+        RunTool("/usr/bin/time", QStringList{"-v", test::BinDir() + "/quillet-engine"} + args);
+    const QString err = QString::fromUtf8(r.err);
+    const int at = err.indexOf("Maximum resident set size (kbytes):");
+    EXPECT_GE(at, 0) << r.err.toStdString();
+    return err.mid(at).section(':', 1, 1).section('\n', 0, 0).trimmed().toDouble() / 1024.0;
+}
+
+TEST_F(RealWorld, MemoryStaysBoundedWhateverTheHeadersClaim) {
+    // 8 channels at 768 kHz: one block of rate x channels positions would be 196 MB of floats.
+    WavSpec wide;
+    wide.rate = 768000;
+    wide.channels = 8;
+    wide.frames = 768000;
+    WriteWav(Path("wide.wav"), wide);
+    EXPECT_LT(PeakMegabytes({"convert", Path("wide.wav"), "0", "768000", Path("wide-out.wav")}),
+              200);
+    // A WAV and an Ogg whose headers claim days and hours.
+    WavSpec claims;
+    claims.frames = 250000;
+    claims.dataSizeClaim = 0xfffffff0u;
+    WriteWav(Path("claims.wav"), claims);
+    EXPECT_LT(PeakMegabytes({"convert", Path("claims.wav"), "0", "250000", Path("c.mp3")}), 200);
+    MakeWavTone(Path("src.wav"), 44100, 1, 2.0, 4);
+    Oggenc(Path("src.wav"), Path("src.ogg"), 5);
+    WriteFile(Path("liar.ogg"),
+              RewriteGranules(ReadFile(Path("src.ogg")),
+                              [](int64_t g, bool last) { return last ? int64_t(407484000) : g; }));
+    const auto info = RunTool(test::BinDir() + "/quillet-engine", {"info", Path("liar.ogg")});
+    EXPECT_TRUE(info.out.contains("duration_ms=2")) << info.out.toStdString();
+    EXPECT_LT(PeakMegabytes({"convert", Path("liar.ogg"), "0", "88200", Path("l.mp3")}), 200);
+    // A 40-byte WAV whose chunk sizes are all lies.
+    QByteArray tiny = QByteArray::fromHex("52494646ffffffff57415645666d7420ffffff7f");
+    tiny += QByteArray::fromHex("0100020044ac000010b10200040010006461746130");
+    WriteFile(Path("tiny.wav"), tiny.left(40));
+    EXPECT_LT(PeakMegabytes({"info", Path("tiny.wav")}), 200);
 }
 
 }  // namespace
