@@ -56,6 +56,25 @@ TagKind KindOf(const QString& path) {
     return TagKind::Other;
 }
 
+// A source's kind by what it holds, so that TagLib parses it once, as what it is: a file whose
+// extension lies would otherwise be parsed as the wrong kind first and then guessed again, which
+// for a damaged file costs twice the time and memory. The extension decides what is not
+// recognised here.
+TagKind KindOfContent(TagLib::IOStream* stream, const QString& path) {
+    stream->seek(0);
+    const TagLib::ByteVector head = stream->readBlock(16);
+    stream->seek(0);
+    static const TagLib::ByteVector kAsfHeader("\x30\x26\xb2\x75\x8e\x66\xcf\x11", 8);
+    if (head.startsWith("RIFF") && head.mid(8, 4) == "WAVE") return TagKind::Wav;
+    if (head.startsWith("OggS")) return TagKind::Vorbis;
+    if (head.startsWith(kAsfHeader)) return TagKind::Asf;
+    if (head.startsWith("ID3") ||
+        (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xff &&
+         (static_cast<unsigned char>(head[1]) & 0xe0) == 0xe0))
+        return TagKind::Mpeg;
+    return KindOf(path);
+}
+
 // RIFF INFO has no declared text encoding. We write UTF-8, which FFmpeg and TagLib assume, and
 // read older files written in a Windows code page as Latin-1 rather than as broken UTF-8.
 class Utf8InfoHandler : public TagLib::RIFF::Info::StringHandler {
@@ -249,7 +268,9 @@ void LoadFrom(TagLib::IOStream* stream, TagKind kind, AudioTags& tags) {
         case TagKind::Other:
             break;
     }
-    // Unknown kind, or the extension lies about the content: let TagLib guess, text only.
+    // A kind we do not know by its content: let TagLib guess, text only. A known kind that
+    // TagLib rejected is not parsed a second time.
+    if (kind != TagKind::Other) return;
     stream->seek(0);
     TagLib::FileRef ref(stream, false);
     if (!ref.isNull()) tags.text = Descriptive(ref.file()->properties());
@@ -350,7 +371,7 @@ void TAudioInformation2::LoadInformation(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     TagLib::FileStream stream(name.constData(), true);  // read-only: the source is never touched
     if (!stream.isOpen()) return;
-    LoadFrom(&stream, KindOf(path), *tags_);
+    LoadFrom(&stream, KindOfContent(&stream, path), *tags_);
 }
 
 void TAudioInformation2::SaveInformation(PendingFile& output) {
