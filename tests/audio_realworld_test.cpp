@@ -482,6 +482,119 @@ TEST_F(RealWorld, WavClaimingMoreThanItHoldsHasTheLengthItDelivers) {
     EXPECT_EQ(static_cast<int64_t>(ReadAll(decoder).size()), 250000 * 2);
 }
 
+// What mpg123, an MP3 decoder that is not FFmpeg's, makes of a file: interleaved float, with its
+// gapless trimming (the LAME tag's delay and padding).
+std::vector<float> Mpg123(const QString& path) {
+    const auto r = RunTool("mpg123", {"-q", "-e", "f32", "-s", path});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    std::vector<float> out(static_cast<size_t>(r.out.size()) / sizeof(float));
+    std::memcpy(out.data(), r.out.constData(), out.size() * sizeof(float));
+    return out;
+}
+
+// FFmpeg's and mpg123's float decoders differ by rounding only (a few 1e-6 at most).
+constexpr float kMp3Rounding = 2e-5f;
+
+float MaxDiffAt(const std::vector<float>& ours, size_t oursFrom, const std::vector<float>& theirs,
+                size_t theirsFrom, size_t count) {
+    float worst = 0;
+    for (size_t i = 0; i < count; ++i)
+        worst = std::max(worst, std::fabs(ours[oursFrom + i] - theirs[theirsFrom + i]));
+    return worst;
+}
+
+void MakeMp3(const QString& path, int rate, double seconds, const QString& source) {
+    test::Ffmpeg({"-f", "lavfi", "-i", QString("%1=r=%2:d=%3").arg(source).arg(rate).arg(seconds),
+                  "-ac", "2", "-c:a", "libmp3lame", "-b:a", "128k", path});
+}
+
+TEST_F(RealWorld, Mp3FramesAfterTheTaggedLengthAreKept) {
+    MakeMp3(Path("full.mp3"), 44100, 1.0, "anoisesrc");
+    // The Info frame counts five frames fewer than there are.
+    QByteArray bytes = ReadFile(Path("full.mp3"));
+    int at = bytes.indexOf("Info");
+    if (at < 0) at = bytes.indexOf("Xing");
+    ASSERT_GT(at, 0);
+    ASSERT_TRUE(static_cast<uint8_t>(bytes[at + 7]) & 1);
+    uint32_t frames = 0;
+    for (int i = 0; i < 4; ++i) frames = (frames << 8) | static_cast<uint8_t>(bytes[at + 8 + i]);
+    frames -= 5;
+    for (int i = 0; i < 4; ++i) bytes[at + 8 + i] = static_cast<char>(frames >> (24 - 8 * i));
+    WriteFile(Path("under.mp3"), bytes);
+    const std::vector<float> expected = Mpg123(Path("under.mp3"));
+    AudioDecoder decoder(Path("under.mp3"));
+    ASSERT_EQ(decoder.Length() * 2, static_cast<int64_t>(expected.size()));
+    EXPECT_GT(decoder.Length(), 44100 - 5 * 1152 + 1000);  // the five frames are there
+    const std::vector<float> all = ReadAll(decoder);
+    EXPECT_LE(MaxDiffAt(all, 0, expected, 0, all.size()), kMp3Rounding);
+    for (const int64_t seek : {int64_t{30000}, decoder.Length() - 3000}) {
+        decoder.Seek(seek);
+        std::vector<float> part;
+        ASSERT_EQ(decoder.Read(part, 2000), 2000);
+        EXPECT_LE(MaxDiffAt(part, 0, expected, static_cast<size_t>(seek) * 2, part.size()),
+                  kMp3Rounding)
+            << seek;
+    }
+}
+
+TEST_F(RealWorld, Mp3FilesJoinedByConcatenationKeepBothWithoutTheSecondInfoFrame) {
+    MakeMp3(Path("a.mp3"), 44100, 1.0, "anoisesrc");
+    MakeMp3(Path("b.mp3"), 44100, 0.5, "sine");
+    WriteFile(Path("ab.mp3"), ReadFile(Path("a.mp3")) + ReadFile(Path("b.mp3")));
+    // mpg123 trims the first file as its tag says and decodes the rest as it stands, the second
+    // Info frame included (1152 frames that carry no audio); we leave that frame out.
+    const std::vector<float> expected = Mpg123(Path("ab.mp3"));
+    AudioDecoder decoder(Path("ab.mp3"));
+    ASSERT_EQ(decoder.Length() * 2 + 1152 * 2, static_cast<int64_t>(expected.size()));
+    const std::vector<float> all = ReadAll(decoder);
+    EXPECT_LE(MaxDiffAt(all, 0, expected, 0, 44100 * 2), kMp3Rounding);
+    // Past the joint (where the frame left out still overlaps) the second file is the same.
+    const size_t after = (44100 + 2 * 1152) * 2;
+    EXPECT_LE(MaxDiffAt(all, after, expected, after + 1152 * 2, all.size() - after), kMp3Rounding);
+    // At the joint only the second file's own encoder delay is quiet (576 + 529 frames); the
+    // Info frame would add 1152 more.
+    int64_t run = 0, longest = 0;
+    for (size_t f = 43000; f < 44100 + 4000; ++f) {
+        run = std::fabs(all[f * 2]) < 1e-3f && std::fabs(all[f * 2 + 1]) < 1e-3f ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    EXPECT_LT(longest, 1152 + 200);
+}
+
+TEST_F(RealWorld, Mp3WhoseRateChangesPartWayIsRefusedInWords) {
+    MakeMp3(Path("a.mp3"), 44100, 0.5, "anoisesrc");
+    MakeMp3(Path("b.mp3"), 32000, 0.5, "anoisesrc");
+    WriteFile(Path("ab.mp3"), ReadFile(Path("a.mp3")) + ReadFile(Path("b.mp3")));
+    try {
+        AudioDecoder decoder(Path("ab.mp3"));
+        FAIL() << "opened with Length " << decoder.Length();
+    } catch (const AudioError& e) {
+        EXPECT_NE(std::string(e.what()).find("sample rate changes part-way, from 44100 Hz to "
+                                             "32000 Hz"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+TEST_F(RealWorld, Mp3WithACutOffLastFrameKeepsIt) {
+    MakeMp3(Path("full.mp3"), 44100, 1.0, "anoisesrc");
+    const QByteArray bytes = ReadFile(Path("full.mp3"));
+    WriteFile(Path("cut.mp3"), bytes.left(bytes.size() - 100));
+    const std::vector<float> expected = Mpg123(Path("full.mp3"));
+    ASSERT_EQ(expected.size(), 44100u * 2);
+    AudioDecoder decoder(Path("cut.mp3"));
+    EXPECT_EQ(decoder.Length(), 44100);
+    const std::vector<float> all = ReadAll(decoder);
+    ASSERT_EQ(all.size(), expected.size());
+    // Up to the last frame exactly; the last one from what is left of it (its bit reservoir and
+    // first bytes), not silence.
+    EXPECT_LE(MaxDiffAt(all, 0, expected, 0, (44100 - 1152) * 2), kMp3Rounding);
+    float peak = 0;
+    for (size_t i = (44100 - 200) * 2; i < all.size(); ++i)
+        peak = std::max(peak, std::fabs(all[i]));
+    EXPECT_GT(peak, 0.05f);
+}
+
 // A Cut as the program makes it: the stretch [from, to) of source into output, then the
 // source's information into the output.
 void Cut(const QString& source, const QString& output, int32_t from, int32_t to,

@@ -342,6 +342,11 @@ void FfmpegSource::PreparePacket() {
     const int64_t pts = index * mp3.samplesPerFrame - mp3.startSkip;
     packet->pts = packet->dts = pts;
     packet->duration = mp3.samplesPerFrame;
+    if (index == mp3.FrameCount() - 1 && mp3.lastFrameMissing > 0) {
+        const int had = packet->size;
+        if (av_grow_packet(packet.get(), mp3.lastFrameMissing) == 0)
+            std::memset(packet->data + had, 0, static_cast<size_t>(mp3.lastFrameMissing));
+    }
 }
 
 // The next decoded frame into `frame`; false once the stream has ended. As in FFmpeg's own
@@ -426,6 +431,23 @@ bool FfmpegSource::DecodeChunk(float* direct, int64_t room) {
         int64_t pos = timeline.NextPos();
         if (kind == Kind::Mp3 && frame->pts != AV_NOPTS_VALUE) {
             pos = frame->pts;
+            const int64_t cutEnd = mp3.cutStart + mp3.cutLength;
+            if (mp3.cutLength > 0 && pos >= cutEnd) {
+                pos -= mp3.cutLength;
+            } else if (mp3.cutLength > 0 && pos + frames > mp3.cutStart) {
+                // The encoder's padding inside the stream: the frame without it.
+                const int64_t head = std::max<int64_t>(mp3.cutStart - pos, 0);
+                const int64_t tailFrom = std::min<int64_t>(cutEnd - pos, frames);
+                const int64_t kept = head + frames - tailFrom;
+                if (kept <= 0) continue;
+                float* held = timeline.Hold(head > 0 ? pos : mp3.cutStart, frames);
+                const int64_t made = Convert(frames, held);
+                const int64_t tail = std::max<int64_t>(made - tailFrom, 0);
+                std::memmove(held + head * channels, held + tailFrom * channels,
+                             static_cast<size_t>(tail * channels) * sizeof(float));
+                timeline.Held(std::min(head, made) + tail);
+                return true;
+            }
         } else if (!timeline.Anchored()) {
             pos = TsToPos(frame->best_effort_timestamp);
             if (pos == AV_NOPTS_VALUE) {
@@ -472,7 +494,11 @@ void FfmpegSource::Rewind() {
 
 void FfmpegSource::SeekMp3(int64_t target) {
     const int64_t spf = mp3.samplesPerFrame;
-    int64_t first = (target + mp3.startSkip) / spf - kMp3OverlapFrames;
+    // Where the target lies among the decoded samples (the padding cut inside the stream is
+    // among them).
+    const int64_t decoded =
+        target + mp3.startSkip + (mp3.cutLength > 0 && target >= mp3.cutStart ? mp3.cutLength : 0);
+    int64_t first = decoded / spf - kMp3OverlapFrames;
     for (int64_t bytes = 0; first > 0 && bytes < kMp3ReservoirBytes;) {
         --first;
         bytes += mp3.FrameBytes(first);
@@ -483,7 +509,10 @@ void FfmpegSource::SeekMp3(int64_t target) {
     const int ret = av_seek_frame(format.get(), stream->index, offset, AVSEEK_FLAG_BYTE);
     if (ret < 0) throw FfmpegError("seek in", path, ret);
     avcodec_flush_buffers(codec.get());
-    timeline.Reset(target, first * spf - mp3.startSkip, true, false);
+    int64_t firstPos = first * spf - mp3.startSkip;
+    if (mp3.cutLength > 0 && firstPos >= mp3.cutStart)
+        firstPos = std::max(firstPos - mp3.cutLength, mp3.cutStart);
+    timeline.Reset(target, firstPos, true, false);
     mp3NextFrame = first;
 }
 
