@@ -15,6 +15,7 @@
 #include "platform/audio/AudioError.h"
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioInformation2.h"
+#include "support/AudioMatch.h"
 #include "support/Oracle.h"
 
 namespace quillet {
@@ -761,6 +762,57 @@ TEST_F(RealWorld, MemoryStaysBoundedWhateverTheHeadersClaim) {
     tiny += QByteArray::fromHex("0100020044ac000010b10200040010006461746130");
     WriteFile(Path("tiny.wav"), tiny.left(40));
     EXPECT_LT(PeakMegabytes({"info", Path("tiny.wav")}), 200);
+}
+
+TEST_F(RealWorld, WmaCutsHaveTheirExactLengthAndShortOnesOpen) {
+    test::MakeChirp(Path("chirp.wav"), 200000, 44100, 2, {"-c:a", "pcm_s16le"});
+    AudioDecoder source(Path("chirp.wav"));
+    const std::vector<float> reference = ReadAll(source);
+    TAudioFile2 writer;
+    writer.SetWmaProfile(10);  // 44.1 kHz stereo
+    for (const int32_t frames : {132318, 2048, 1000, 5000, 2049, 20000}) {
+        SCOPED_TRACE(frames);
+        const QString out = Path(QString("cut%1.wma").arg(frames));
+        Cut(Path("chirp.wav"), out, 1000, 1000 + frames, writer);
+        AudioDecoder decoder(out);
+        EXPECT_EQ(decoder.Length(), frames);
+        // ffprobe reads the recorded length too, to the millisecond.
+        EXPECT_NEAR(test::ProbeStream(out, "duration").toDouble() * 1000, frames * 1000.0 / 44100,
+                    1.0);
+        const std::vector<float> got = ReadAll(decoder);
+        ASSERT_EQ(got.size(), size_t(frames) * 2);
+        // The last coded frame has no next one to complete its overlap, so the last half frame
+        // decodes attenuated (as FFmpeg's own decoder reads it); the content is judged before.
+        if (frames <= 4096) continue;
+        const int64_t judged = frames - 1024;
+        const std::vector<float> part(reference.begin() + 2000,
+                                      reference.begin() + 2000 + judged * 2);
+        const std::vector<float> head(got.begin(), got.begin() + judged * 2);
+        const test::Match match = test::BestMatch(part, head, 2, 64);
+        EXPECT_EQ(match.lag, 0);
+        EXPECT_GT(match.correlation, 0.9);
+    }
+}
+
+TEST_F(RealWorld, EmptyCutsToMp3AndOggAreFilesEveryReaderOpens) {
+    test::MakeChirp(Path("chirp.wav"), 20000, 44100, 2, {"-c:a", "pcm_s16le"});
+    TAudioFile2 writer;
+    for (const char* extension : {"mp3", "ogg"}) {
+        SCOPED_TRACE(extension);
+        const QString out = Path(QString("empty.%1").arg(extension));
+        Cut(Path("chirp.wav"), out, 5000, 5000, writer);
+        const auto probe = RunTool("ffprobe", {"-v", "error", out});
+        EXPECT_EQ(probe.exitCode, 0) << probe.err.toStdString();
+        AudioDecoder decoder(out);
+        // The shortest file each encoder makes: silence of a sample (Vorbis) or of the 47
+        // frames LAME cannot record away; mpg123 and oggdec count the same.
+        const bool mp3 = QString(extension) == "mp3";
+        const int64_t judged = mp3 ? static_cast<int64_t>(Mpg123(out).size()) / 2
+                                   : static_cast<int64_t>(Oggdec(out).size()) / 2;
+        EXPECT_EQ(decoder.Length(), judged);
+        EXPECT_LE(decoder.Length(), mp3 ? 47 : 1);
+        for (const float sample : ReadAll(decoder)) EXPECT_EQ(sample, 0.0f);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "platform/audio/AudioDecoder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
@@ -7,6 +10,7 @@
 #include <limits>
 #include <mutex>
 
+#include "platform/audio/AsfHeader.h"
 #include "platform/audio/DecodeTimeline.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
@@ -153,6 +157,7 @@ class FfmpegSource : public DecoderSource {
     int64_t ComputeLength();
     int64_t CountByDecoding();
     int64_t WmaLength();
+    int64_t RecordedWmaLength(int64_t coded) const;
 
     bool ReceiveFrame();
     void PreparePacket();
@@ -321,10 +326,33 @@ int64_t FfmpegSource::WmaLength() {
         av_packet_unref(packet.get());
     }
     Rewind();
-    const bool decoded = ReceiveFrame() && frame->best_effort_timestamp != AV_NOPTS_VALUE;
-    if (decoded) wmaFirstTs = frame->best_effort_timestamp;
+    // A file of two blocks gives its one frame only when the decoder is drained, without a
+    // stamp; seeking in it decodes from the start.
+    const bool decoded = ReceiveFrame();
+    if (decoded && frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        wmaFirstTs = frame->best_effort_timestamp;
     Rewind();
-    return decoded ? std::max<int64_t>(0, (blocks - 1) * wmaFrame) : 0;
+    if (!decoded) return 0;
+    const int64_t coded = std::max<int64_t>(0, (blocks - 1) * wmaFrame);
+    return std::min(coded, RecordedWmaLength(coded));
+}
+
+// The audio's length as the header's play duration records it, where that is a length our
+// writer (or another exact one) stored: shorter than the coded frames by less than two of them,
+// and either finer than a millisecond or short by more than one. FFmpeg's own muxer records
+// millisecond stamps of whole frames, which this leaves alone. `coded` when there is none.
+int64_t FfmpegSource::RecordedWmaLength(int64_t coded) const {
+    const int fd = ::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return coded;
+    const std::optional<AsfDuration> asf = ReadAsfDuration(fd);
+    ::close(fd);
+    if (!asf || asf->broadcast) return coded;
+    const int64_t audio = asf->playDuration - asf->prerollMs * 10000;
+    if (audio <= 0 || audio > INT64_MAX / rate) return coded;
+    const int64_t recorded = av_rescale(audio, rate, 10000000);
+    const bool fine = audio % 10000 != 0 || coded - recorded > rate / 1000;
+    if (recorded >= coded || coded - recorded >= 2 * wmaFrame || !fine) return coded;
+    return recorded;
 }
 
 int64_t FfmpegSource::CountByDecoding() {

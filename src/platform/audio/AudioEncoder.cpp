@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 
+#include "platform/audio/AsfHeader.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
@@ -135,6 +136,7 @@ struct AudioEncoder::Impl {
     int sourceRate = 0;
     int sourceChannels = 0;
     int64_t nextPts = 0;
+    int64_t audioFrames = 0;  // of a WMA file: what came in, without its silent frames
     bool finished = false;
     bool broken = false;  // an earlier failure left the pipeline in an unknown state
 
@@ -171,7 +173,39 @@ struct AudioEncoder::Impl {
     void Convert(const float* interleaved, int frames);
     void EncodeFromFifo(bool all);
     void Encode(AVFrame* input);
+    void GiveEmptyFileASample();
+    void RecordWmaLength();
 };
+
+// MP3 and Ogg Vorbis without a single sample are files no reader opens (LAME writes no frame,
+// libvorbis no audio page): an empty stretch becomes one frame of silence.
+void AudioEncoder::Impl::GiveEmptyFileASample() {
+    if (nextPts != 0 || av_audio_fifo_size(fifo.get()) != 0) return;
+    if (format.kind != OutputKind::Mp3 && format.kind != OutputKind::Ogg) return;
+    av_frame_unref(frame.get());
+    frame->format = codec->sample_fmt;
+    frame->nb_samples = 1;
+    Check(av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout), "encode");
+    Check(av_frame_get_buffer(frame.get(), 0), "encode");
+    Check(
+        av_samples_set_silence(frame->data, 0, 1, codec->ch_layout.nb_channels, codec->sample_fmt),
+        "encode");
+    Check(av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(frame->data), 1), "encode");
+}
+
+// WMA is coded in whole frames, so the stream is longer than the audio; the exact length goes
+// into the play duration of the header (in 100 ns units, after the preroll), which the muxer
+// fills from millisecond stamps.
+void AudioEncoder::Impl::RecordWmaLength() {
+    if (format.kind != OutputKind::Wma) return;
+    const std::optional<AsfDuration> where = ReadAsfDuration(output.file.Handle());
+    if (!where || where->broadcast) return;
+    const int64_t audio = std::max<int64_t>(audioFrames, 0);
+    const int64_t exact =
+        where->prerollMs * 10000 + av_rescale(audio, 10000000, codec->sample_rate);
+    if (!WriteAsfPlayDuration(output.file.Handle(), *where, exact))
+        throw SystemError(QStringLiteral("finish"), path, errno ? errno : EIO);
+}
 
 void AudioEncoder::Impl::ValidateSettings() const { format.validate(settings, path); }
 
@@ -407,11 +441,15 @@ PendingFile AudioEncoder::FinishPending() {
             d.OpenEncoder(fallback.sampleRate, fallback.channels);
         }
         d.DrainResampler();
+        if (d.format.leadWithSilentFrame)
+            d.audioFrames = d.nextPts + av_audio_fifo_size(d.fifo.get()) - d.frameSize;
+        d.GiveEmptyFileASample();
         d.EncodeFromFifo(true);
         d.Encode(nullptr);
         d.Check(av_write_trailer(d.muxer.get()), "finish");
         avio_flush(d.io.get());
         d.Check(d.io->error, "write");
+        d.RecordWmaLength();
     });
     return std::move(d.output.file);
 }
