@@ -4,10 +4,12 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev libvorbis-dev
   libgtest-dev
   ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick time openbox
   desktop-file-utils appstream xdotool
+  # Decoders and a tag reader that are not FFmpeg, to judge the engine in tests.
+  mpg123 vorbis-tools python3-mutagen
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -294,15 +294,24 @@ TEST_P(DecoderTruncated, HalfAFileReadsConsistently) {
     const QString path = WriteFile(QStringLiteral("half-%1.%2").arg(v.name, v.extension),
                                    whole.left(whole.size() / 2));
     ExpectConsistentOrRefused(path);
+    // Ogg Vorbis is judged by libvorbisfile (oggdec), which reads a cut-off stream up to its
+    // last whole page where ffmpeg gives up.
+    const bool ogg = QString(v.extension) == "ogg";
     const test::ToolResult ffmpeg =
-        test::RunTool("ffmpeg", {"-v", "error", "-i", path, "-f", "f32le", "-"});
+        ogg ? test::RunTool("oggdec", {"-Q", "-R", "-b", "16", "-o", "-", path})
+            : test::RunTool("ffmpeg", {"-v", "error", "-i", path, "-f", "f32le", "-"});
     if (ffmpeg.exitCode != 0) {
         ExpectOpenFailsNaming(path);
         return;
     }
     AudioDecoder decoder(path);
-    const int64_t ffmpegFrames =
-        ffmpeg.out.size() / static_cast<int64_t>(sizeof(float)) / v.channels;
+    const int64_t sampleBytes = ogg ? 2 : static_cast<int64_t>(sizeof(float));
+    const int64_t ffmpegFrames = ffmpeg.out.size() / sampleBytes / v.channels;
+    if (ogg && ffmpegFrames == 0) {
+        // The cut went through the first audio page: nothing of it can be decoded.
+        EXPECT_EQ(decoder.Length(), 0);
+        return;
+    }
     EXPECT_GT(decoder.Length(), kFrames / 5);
     EXPECT_LT(decoder.Length(), kFrames * 4 / 5);
     EXPECT_NEAR(decoder.Length(), ffmpegFrames, 4608);

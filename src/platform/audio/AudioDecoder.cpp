@@ -1,15 +1,22 @@
 #include "platform/audio/AudioDecoder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
+#include "platform/audio/AsfHeader.h"
 #include "platform/audio/DecodeTimeline.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
 #include "platform/audio/Mp3FrameScanner.h"
+#include "platform/audio/VorbisSource.h"
+#include "platform/audio/WavSource.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -107,7 +114,15 @@ AudioError OpenError(const QString& path, const QString& reason) {
 
 }  // namespace
 
-struct AudioDecoder::Impl {
+class FfmpegSource : public DecoderSource {
+  public:
+    explicit FfmpegSource(const QString& p);
+    int64_t Length() const override { return length; }
+    int SampleRate() const override { return rate; }
+    int Channels() const override { return channels; }
+    void Seek(int64_t frame) override { SeekTo(frame); }
+    int64_t Read(float* out, int64_t frames) override;
+
     QString path;
     Kind kind = Kind::Other;
     ff::InputContextPtr format;
@@ -133,7 +148,7 @@ struct AudioDecoder::Impl {
     DecodeTimeline timeline;
     int64_t openedSize = -1;  // the file's size when it was first opened
 
-    ~Impl() { av_channel_layout_uninit(&swrLayout); }
+    ~FfmpegSource() override { av_channel_layout_uninit(&swrLayout); }
 
     void Open();
     void OpenInput();
@@ -142,6 +157,7 @@ struct AudioDecoder::Impl {
     int64_t ComputeLength();
     int64_t CountByDecoding();
     int64_t WmaLength();
+    int64_t RecordedWmaLength(int64_t coded) const;
 
     bool ReceiveFrame();
     void PreparePacket();
@@ -151,6 +167,7 @@ struct AudioDecoder::Impl {
     void CheckStillWhole() const;
 
     void SeekTo(int64_t target);
+
     void SeekMp3(int64_t target);
     bool SeekByTimestamp(int64_t target, int64_t from);
     void Rewind();
@@ -180,20 +197,13 @@ struct AudioDecoder::Impl {
     }
 };
 
-void AudioDecoder::Impl::Open() {
-    const QFileInfo info(path);
-    if (!info.exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
-    if (info.isDir()) throw FfmpegError("open", path, AVERROR(EISDIR));
-    if (!info.isFile()) throw OpenError(path, "it is not a regular file");
+void FfmpegSource::Open() {
     OpenInput();
     OpenDecoder();
     length = std::max<int64_t>(ComputeLength(), 0);
-    // Positions are 32-bit where the program meets the engine.
-    if (length > std::numeric_limits<int32_t>::max())
-        throw OpenError(path, "it is longer than 2147483647 sample frames");
 }
 
-void AudioDecoder::Impl::OpenInput() {
+void FfmpegSource::OpenInput() {
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw) throw FfmpegError("open", path, AVERROR(ENOMEM));
     raw->probesize = kProbeBytes;
@@ -230,7 +240,7 @@ void AudioDecoder::Impl::OpenInput() {
 // MPEG audio has no header that describes the stream, but its frame headers do. FFmpeg's
 // analysis would decode frames to learn the same, and after the last frame it walks whatever
 // follows to the end of the file: seconds for a few frames followed by a large file of junk.
-void AudioDecoder::Impl::DescribeMp3() {
+void FfmpegSource::DescribeMp3() {
     if (mp3.FrameCount() == 0) mp3 = Mp3FrameScanner::Scan(path);  // once; Rewind keeps it
     if (mp3.FrameCount() == 0) throw OpenError(path, "it holds no audio");
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -245,7 +255,7 @@ void AudioDecoder::Impl::DescribeMp3() {
     }
 }
 
-void AudioDecoder::Impl::OpenDecoder() {
+void FfmpegSource::OpenDecoder() {
     const AVCodecParameters* par = stream->codecpar;
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
     if (!decoder) throw OpenError(path, "its audio coding is not supported");
@@ -272,7 +282,7 @@ void AudioDecoder::Impl::OpenDecoder() {
     timeline.SetChannels(channels);
 }
 
-int64_t AudioDecoder::Impl::ComputeLength() {
+int64_t FfmpegSource::ComputeLength() {
     switch (kind) {
         case Kind::Mp3:
             return mp3.length;
@@ -307,7 +317,7 @@ int64_t AudioDecoder::Impl::ComputeLength() {
 // Without the bit reservoir every block_align bytes are one frame, and the decoder outputs
 // nothing for the first (it only primes the MDCT overlap): n blocks decode to n - 1 frames, which
 // a demuxer pass tells without decoding. The first decoded frame's timestamp is position 0.
-int64_t AudioDecoder::Impl::WmaLength() {
+int64_t FfmpegSource::WmaLength() {
     wmaFrame = WmaFrameLength(stream->codecpar->codec_id, rate);
     const int64_t blockAlign = stream->codecpar->block_align;
     int64_t blocks = 0;
@@ -316,20 +326,43 @@ int64_t AudioDecoder::Impl::WmaLength() {
         av_packet_unref(packet.get());
     }
     Rewind();
-    const bool decoded = ReceiveFrame() && frame->best_effort_timestamp != AV_NOPTS_VALUE;
-    if (decoded) wmaFirstTs = frame->best_effort_timestamp;
+    // A file of two blocks gives its one frame only when the decoder is drained, without a
+    // stamp; seeking in it decodes from the start.
+    const bool decoded = ReceiveFrame();
+    if (decoded && frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        wmaFirstTs = frame->best_effort_timestamp;
     Rewind();
-    return decoded ? std::max<int64_t>(0, (blocks - 1) * wmaFrame) : 0;
+    if (!decoded) return 0;
+    const int64_t coded = std::max<int64_t>(0, (blocks - 1) * wmaFrame);
+    return std::min(coded, RecordedWmaLength(coded));
 }
 
-int64_t AudioDecoder::Impl::CountByDecoding() {
+// The audio's length as the header's play duration records it, where that is a length our
+// writer (or another exact one) stored: shorter than the coded frames by less than two of them,
+// and either finer than a millisecond or short by more than one. FFmpeg's own muxer records
+// millisecond stamps of whole frames, which this leaves alone. `coded` when there is none.
+int64_t FfmpegSource::RecordedWmaLength(int64_t coded) const {
+    const int fd = ::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return coded;
+    const std::optional<AsfDuration> asf = ReadAsfDuration(fd);
+    ::close(fd);
+    if (!asf || asf->broadcast) return coded;
+    const int64_t audio = asf->playDuration - asf->prerollMs * 10000;
+    if (audio <= 0 || audio > INT64_MAX / rate) return coded;
+    const int64_t recorded = av_rescale(audio, rate, 10000000);
+    const bool fine = audio % 10000 != 0 || coded - recorded > rate / 1000;
+    if (recorded >= coded || coded - recorded >= 2 * wmaFrame || !fine) return coded;
+    return recorded;
+}
+
+int64_t FfmpegSource::CountByDecoding() {
     int64_t total = 0;
     while (ReceiveFrame()) total += frame->nb_samples;
     Rewind();
     return total;
 }
 
-void AudioDecoder::Impl::PreparePacket() {
+void FfmpegSource::PreparePacket() {
     if (kind != Kind::Mp3) return;
     int64_t index = packet->pos >= 0 ? mp3.FrameAt(packet->pos) : -1;
     if (index < 0) index = mp3NextFrame;
@@ -337,12 +370,17 @@ void AudioDecoder::Impl::PreparePacket() {
     const int64_t pts = index * mp3.samplesPerFrame - mp3.startSkip;
     packet->pts = packet->dts = pts;
     packet->duration = mp3.samplesPerFrame;
+    if (index == mp3.FrameCount() - 1 && mp3.lastFrameMissing > 0) {
+        const int had = packet->size;
+        if (av_grow_packet(packet.get(), mp3.lastFrameMissing) == 0)
+            std::memset(packet->data + had, 0, static_cast<size_t>(mp3.lastFrameMissing));
+    }
 }
 
 // The next decoded frame into `frame`; false once the stream has ended. As in FFmpeg's own
 // examples only EAGAIN asks for more input: any other answer of the decoder ends the stream.
 // A damaged packet is reported by send_packet, which has dropped it, and decoding goes on.
-bool AudioDecoder::Impl::ReceiveFrame() {
+bool FfmpegSource::ReceiveFrame() {
     for (;;) {
         int ret = avcodec_receive_frame(codec.get(), frame.get());
         if (ret == 0) return true;
@@ -368,7 +406,7 @@ bool AudioDecoder::Impl::ReceiveFrame() {
 
 // Converts the decoded frame to interleaved float at out (room for frames); returns the frames
 // made.
-int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
+int64_t FfmpegSource::Convert(int64_t frames, float* out) {
     const AVChannelLayout& in = frame->ch_layout;
     if (!swr || swrFormat != frame->format || swrRate != frame->sample_rate ||
         av_channel_layout_compare(&swrLayout, &in) != 0) {
@@ -377,7 +415,12 @@ int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
             av_channel_layout_default(&inLayout, in.nb_channels > 0 ? in.nb_channels : channels);
         else
             av_channel_layout_copy(&inLayout, &in);
-        av_channel_layout_default(&outLayout, channels);
+        // The file's channels come through as they are, in its order; only a frame with another
+        // channel count than the stream's (MP3 may switch between mono and stereo) is mixed.
+        if (inLayout.nb_channels == channels)
+            av_channel_layout_copy(&outLayout, &inLayout);
+        else
+            av_channel_layout_default(&outLayout, channels);
         SwrContext* raw = nullptr;
         // Same rate on both sides: swresample only interleaves and converts the sample format.
         int ret = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, frame->sample_rate,
@@ -409,13 +452,30 @@ int64_t AudioDecoder::Impl::Convert(int64_t frames, float* out) {
 // Decodes the next frame and places it on the timeline; false at the end. A frame that starts
 // at the reading position and fits in room frames goes straight to direct; any other frame is
 // held on the timeline.
-bool AudioDecoder::Impl::DecodeChunk(float* direct, int64_t room) {
+bool FfmpegSource::DecodeChunk(float* direct, int64_t room) {
     while (ReceiveFrame()) {
         const int64_t frames = frame->nb_samples;
         if (frames <= 0 || frame->sample_rate <= 0) continue;
         int64_t pos = timeline.NextPos();
         if (kind == Kind::Mp3 && frame->pts != AV_NOPTS_VALUE) {
             pos = frame->pts;
+            const int64_t cutEnd = mp3.cutStart + mp3.cutLength;
+            if (mp3.cutLength > 0 && pos >= cutEnd) {
+                pos -= mp3.cutLength;
+            } else if (mp3.cutLength > 0 && pos + frames > mp3.cutStart) {
+                // The encoder's padding inside the stream: the frame without it.
+                const int64_t head = std::max<int64_t>(mp3.cutStart - pos, 0);
+                const int64_t tailFrom = std::min<int64_t>(cutEnd - pos, frames);
+                const int64_t kept = head + frames - tailFrom;
+                if (kept <= 0) continue;
+                float* held = timeline.Hold(head > 0 ? pos : mp3.cutStart, frames);
+                const int64_t made = Convert(frames, held);
+                const int64_t tail = std::max<int64_t>(made - tailFrom, 0);
+                std::memmove(held + head * channels, held + tailFrom * channels,
+                             static_cast<size_t>(tail * channels) * sizeof(float));
+                timeline.Held(std::min(head, made) + tail);
+                return true;
+            }
         } else if (!timeline.Anchored()) {
             pos = TsToPos(frame->best_effort_timestamp);
             if (pos == AV_NOPTS_VALUE) {
@@ -437,13 +497,13 @@ bool AudioDecoder::Impl::DecodeChunk(float* direct, int64_t room) {
     return false;
 }
 
-void AudioDecoder::Impl::ResetDecodeState(int64_t position, bool anchoredAtPosition) {
+void FfmpegSource::ResetDecodeState(int64_t position, bool anchoredAtPosition) {
     timeline.Reset(position, position, anchoredAtPosition, false);
 }
 
 // Silence may stand in for damaged frames, never for audio that was there when the file was
 // opened and has since been cut away.
-void AudioDecoder::Impl::CheckStillWhole() const {
+void FfmpegSource::CheckStillWhole() const {
     if (openedSize < 0) return;
     const int64_t size = avio_size(format->pb);
     if (size >= 0 && size < openedSize)
@@ -451,7 +511,7 @@ void AudioDecoder::Impl::CheckStillWhole() const {
                           QStringLiteral("the file became shorter while it was being read"));
 }
 
-void AudioDecoder::Impl::Rewind() {
+void FfmpegSource::Rewind() {
     codec.reset();
     format.reset();
     OpenInput();
@@ -460,9 +520,13 @@ void AudioDecoder::Impl::Rewind() {
     mp3NextFrame = 0;
 }
 
-void AudioDecoder::Impl::SeekMp3(int64_t target) {
+void FfmpegSource::SeekMp3(int64_t target) {
     const int64_t spf = mp3.samplesPerFrame;
-    int64_t first = (target + mp3.startSkip) / spf - kMp3OverlapFrames;
+    // Where the target lies among the decoded samples (the padding cut inside the stream is
+    // among them).
+    const int64_t decoded =
+        target + mp3.startSkip + (mp3.cutLength > 0 && target >= mp3.cutStart ? mp3.cutLength : 0);
+    int64_t first = decoded / spf - kMp3OverlapFrames;
     for (int64_t bytes = 0; first > 0 && bytes < kMp3ReservoirBytes;) {
         --first;
         bytes += mp3.FrameBytes(first);
@@ -473,11 +537,14 @@ void AudioDecoder::Impl::SeekMp3(int64_t target) {
     const int ret = av_seek_frame(format.get(), stream->index, offset, AVSEEK_FLAG_BYTE);
     if (ret < 0) throw FfmpegError("seek in", path, ret);
     avcodec_flush_buffers(codec.get());
-    timeline.Reset(target, first * spf - mp3.startSkip, true, false);
+    int64_t firstPos = first * spf - mp3.startSkip;
+    if (mp3.cutLength > 0 && firstPos >= mp3.cutStart)
+        firstPos = std::max(firstPos - mp3.cutLength, mp3.cutStart);
+    timeline.Reset(target, firstPos, true, false);
     mp3NextFrame = first;
 }
 
-bool AudioDecoder::Impl::SeekByTimestamp(int64_t target, int64_t from) {
+bool FfmpegSource::SeekByTimestamp(int64_t target, int64_t from) {
     const int64_t ts = PosToTs(std::max<int64_t>(from, 0));
     if (ts == AV_NOPTS_VALUE) return false;
     const int ret = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
@@ -487,7 +554,7 @@ bool AudioDecoder::Impl::SeekByTimestamp(int64_t target, int64_t from) {
     return true;
 }
 
-void AudioDecoder::Impl::SeekTo(int64_t target) {
+void FfmpegSource::SeekTo(int64_t target) {
     const int64_t readPos = timeline.ReadPos();
     if (target >= readPos && target - readPos <= kForwardDecodeSeconds * rate) {
         timeline.SkipTo(target);  // Read decodes through and drops what lies before
@@ -512,32 +579,16 @@ void AudioDecoder::Impl::SeekTo(int64_t target) {
     timeline.SkipTo(target);
 }
 
-AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
-    d_->path = path;
-    if (!d_->packet || !d_->frame) throw FfmpegError("open", path, AVERROR(ENOMEM));
-    d_->Open();
+FfmpegSource::FfmpegSource(const QString& p) : path(p) {
+    if (!packet || !frame) throw FfmpegError("open", path, AVERROR(ENOMEM));
+    Open();
 }
 
-AudioDecoder::~AudioDecoder() = default;
-
-int64_t AudioDecoder::Length() const { return d_->length; }
-
-int64_t AudioDecoder::DurationMs() const { return d_->rate > 0 ? d_->length * 1000 / d_->rate : 0; }
-
-int AudioDecoder::SampleRate() const { return d_->rate; }
-
-int AudioDecoder::Channels() const { return d_->channels; }
-
-void AudioDecoder::Seek(int64_t frame) { d_->SeekTo(std::clamp<int64_t>(frame, 0, d_->length)); }
-
-int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
-    Impl& d = *d_;
+int64_t FfmpegSource::Read(float* dst, int64_t maxFrames) {
+    FfmpegSource& d = *this;
     DecodeTimeline& timeline = d.timeline;
     const int64_t wanted = std::min(std::max<int64_t>(maxFrames, 0), d.length - timeline.ReadPos());
     if (wanted <= 0) return 0;
-    const size_t base = out.size();
-    out.resize(base + static_cast<size_t>(wanted * d.channels));
-    float* dst = out.data() + base;
     int64_t done = 0;
     while (done < wanted) {
         const DecodeTimeline::Next next = timeline.Plan(wanted - done);
@@ -545,32 +596,88 @@ int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
             case DecodeTimeline::Step::Restart: {
                 // The demuxer landed past the target: count from the start instead.
                 const int64_t target = timeline.ReadPos();
-                d.Rewind();
+                Rewind();
                 timeline.SkipTo(target);
                 break;
             }
             case DecodeTimeline::Step::End:
-                d.CheckStillWhole();
+                CheckStillWhole();
                 [[fallthrough]];
             case DecodeTimeline::Step::Gap:
                 // Silence keeps the timeline over damaged frames and a stream that ends early.
-                std::fill(dst + done * d.channels, dst + (done + next.frames) * d.channels, 0.0f);
+                std::fill(dst + done * channels, dst + (done + next.frames) * channels, 0.0f);
                 timeline.Advance(next.frames);
                 done += next.frames;
                 break;
             case DecodeTimeline::Step::Copy:
-                timeline.CopyOut(dst + done * d.channels, next.frames);
+                timeline.CopyOut(dst + done * channels, next.frames);
                 done += next.frames;
                 break;
             case DecodeTimeline::Step::Decode: {
                 const int64_t before = timeline.ReadPos();
-                if (!d.DecodeChunk(dst + done * d.channels, wanted - done)) timeline.StreamEnded();
+                if (!DecodeChunk(dst + done * channels, wanted - done)) timeline.StreamEnded();
                 done += timeline.ReadPos() - before;  // what went straight to dst
                 break;
             }
         }
     }
     return done;
+}
+
+struct AudioDecoder::Impl {
+    std::unique_ptr<DecoderSource> source;
+};
+
+// No single allocation of FFmpeg's may be larger than this: the sizes a hostile file's headers
+// give (a chunk, a packet, an extradata) otherwise reach gigabytes. Real ones stay far below.
+constexpr size_t kMaxFfmpegAllocation = 64 << 20;
+
+AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
+    static std::once_flag bounded;
+    std::call_once(bounded, [] { av_max_alloc(kMaxFfmpegAllocation); });
+    const QFileInfo info(path);
+    if (!info.exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
+    if (info.isDir()) throw FfmpegError("open", path, AVERROR(EISDIR));
+    if (!info.isFile()) throw OpenError(path, "it is not a regular file");
+    // Uncompressed WAVE and Ogg Vorbis have readers of their own; the rest goes through FFmpeg.
+    d_->source = WavSource::Open(path);
+    if (!d_->source) d_->source = VorbisSource::Open(path);
+    if (!d_->source) d_->source = std::make_unique<FfmpegSource>(path);
+    // Positions are 32-bit where the program meets the engine.
+    if (d_->source->Length() > std::numeric_limits<int32_t>::max())
+        throw OpenError(path, "it is longer than 2147483647 sample frames");
+}
+
+AudioDecoder::~AudioDecoder() = default;
+
+int64_t AudioDecoder::Length() const { return d_->source->Length(); }
+
+int64_t AudioDecoder::DurationMs() const {
+    const int rate = d_->source->SampleRate();
+    return rate > 0 ? d_->source->Length() * 1000 / rate : 0;
+}
+
+int AudioDecoder::SampleRate() const { return d_->source->SampleRate(); }
+
+int AudioDecoder::Channels() const { return d_->source->Channels(); }
+
+void AudioDecoder::Seek(int64_t frame) {
+    d_->source->Seek(std::clamp<int64_t>(frame, 0, d_->source->Length()));
+}
+
+int64_t AudioDecoder::Read(std::vector<float>& out, int64_t maxFrames) {
+    DecoderSource& source = *d_->source;
+    const int64_t wanted = std::max<int64_t>(maxFrames, 0);
+    if (wanted == 0) return 0;
+    const size_t base = out.size();
+    const int channels = source.Channels();
+    // Room for what is asked, but never more than the file has left.
+    int64_t room = wanted;
+    if (const int64_t left = source.Length(); left < room) room = left;
+    out.resize(base + static_cast<size_t>(room * channels));
+    const int64_t got = source.Read(out.data() + base, room);
+    out.resize(base + static_cast<size_t>(got * channels));
+    return got;
 }
 
 }  // namespace quillet

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 
+#include "platform/audio/AsfHeader.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
@@ -30,6 +31,21 @@ ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
     *codec = avcodec_find_encoder_by_name(name);
     if (!*codec) return nullptr;
     return ff::CodecContextPtr(avcodec_alloc_context3(*codec));
+}
+
+// The speaker positions of an array of n channels: the usual layout for n speakers (Vorbis'
+// own), in the WAVE order the decoder delivers, so that channels pass through Cut and Join in
+// place. FFmpeg's default layouts differ for 3 and 4 channels (2.1 and 4.0).
+void CanonicalLayout(AVChannelLayout* layout, int channels) {
+    static constexpr uint64_t kMasks[] = {AV_CH_LAYOUT_MONO,         AV_CH_LAYOUT_STEREO,
+                                          AV_CH_LAYOUT_SURROUND,     AV_CH_LAYOUT_QUAD,
+                                          AV_CH_LAYOUT_5POINT0_BACK, AV_CH_LAYOUT_5POINT1_BACK,
+                                          AV_CH_LAYOUT_6POINT1,      AV_CH_LAYOUT_7POINT1};
+    av_channel_layout_uninit(layout);
+    if (channels >= 1 && channels <= 8)
+        av_channel_layout_from_mask(layout, kMasks[channels - 1]);
+    else
+        av_channel_layout_default(layout, channels);
 }
 
 // Dirty data beyond this is handed to the disk while writing, so that the sync of the commit
@@ -120,6 +136,7 @@ struct AudioEncoder::Impl {
     int sourceRate = 0;
     int sourceChannels = 0;
     int64_t nextPts = 0;
+    int64_t audioFrames = 0;  // of a WMA file: what came in, without its silent frames
     bool finished = false;
     bool broken = false;  // an earlier failure left the pipeline in an unknown state
 
@@ -156,7 +173,39 @@ struct AudioEncoder::Impl {
     void Convert(const float* interleaved, int frames);
     void EncodeFromFifo(bool all);
     void Encode(AVFrame* input);
+    void GiveEmptyFileASample();
+    void RecordWmaLength();
 };
+
+// MP3 and Ogg Vorbis without a single sample are files no reader opens (LAME writes no frame,
+// libvorbis no audio page): an empty stretch becomes one frame of silence.
+void AudioEncoder::Impl::GiveEmptyFileASample() {
+    if (nextPts != 0 || av_audio_fifo_size(fifo.get()) != 0) return;
+    if (format.kind != OutputKind::Mp3 && format.kind != OutputKind::Ogg) return;
+    av_frame_unref(frame.get());
+    frame->format = codec->sample_fmt;
+    frame->nb_samples = 1;
+    Check(av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout), "encode");
+    Check(av_frame_get_buffer(frame.get(), 0), "encode");
+    Check(
+        av_samples_set_silence(frame->data, 0, 1, codec->ch_layout.nb_channels, codec->sample_fmt),
+        "encode");
+    Check(av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(frame->data), 1), "encode");
+}
+
+// WMA is coded in whole frames, so the stream is longer than the audio; the exact length goes
+// into the play duration of the header (in 100 ns units, after the preroll), which the muxer
+// fills from millisecond stamps.
+void AudioEncoder::Impl::RecordWmaLength() {
+    if (format.kind != OutputKind::Wma) return;
+    const std::optional<AsfDuration> where = ReadAsfDuration(output.file.Handle());
+    if (!where || where->broadcast) return;
+    const int64_t audio = std::max<int64_t>(audioFrames, 0);
+    const int64_t exact =
+        where->prerollMs * 10000 + av_rescale(audio, 10000000, codec->sample_rate);
+    if (!WriteAsfPlayDuration(output.file.Handle(), *where, exact))
+        throw SystemError(QStringLiteral("finish"), path, errno ? errno : EIO);
+}
 
 void AudioEncoder::Impl::ValidateSettings() const { format.validate(settings, path); }
 
@@ -194,7 +243,7 @@ void AudioEncoder::Impl::ConfigureCodec(int firstRate, int firstChannels) {
     codec->sample_fmt = static_cast<AVSampleFormat>(choice.sampleFormat);
     codec->sample_rate = choice.sampleRate;
     codec->time_base = AVRational{1, choice.sampleRate};
-    av_channel_layout_default(&codec->ch_layout, choice.channels);
+    CanonicalLayout(&codec->ch_layout, choice.channels);
     if (muxer->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     Check(avcodec_open2(codec.get(), encoder, nullptr), "start the encoder for");
 }
@@ -234,18 +283,19 @@ void AudioEncoder::Impl::LeadWithSilentFrame() {
 
 void AudioEncoder::Impl::MakeResampler(int rate, int channels) {
     AVChannelLayout in{};
-    av_channel_layout_default(&in, channels);
+    CanonicalLayout(&in, channels);
     SwrContext* raw = nullptr;
     Check(swr_alloc_set_opts2(&raw, &codec->ch_layout, codec->sample_fmt, codec->sample_rate, &in,
                               AV_SAMPLE_FMT_FLT, rate, 0, nullptr),
           "prepare the conversion for");
     ff::SwrPtr next(raw);
     av_channel_layout_uninit(&in);
-    // A downmix never exceeds full scale; mono spreads to every output channel at full level
-    // (the default would lower it by 3 dB).
+    // A downmix never exceeds full scale. Otherwise FFmpeg's standard matrix applies (mono is
+    // the centre, and goes to the centre of 5.1, not to its LFE), except that mono to stereo
+    // goes to both sides at full level (the standard would lower it by 3 dB).
     av_opt_set_double(next.get(), "rematrix_maxval", 1.0, 0);
     const int outChannels = codec->ch_layout.nb_channels;
-    if (channels == 1 && outChannels > 1) {
+    if (channels == 1 && outChannels == 2) {
         std::vector<double> matrix(static_cast<size_t>(outChannels), 1.0);
         Check(swr_set_matrix(next.get(), matrix.data(), 1), "prepare the conversion for");
     }
@@ -391,11 +441,15 @@ PendingFile AudioEncoder::FinishPending() {
             d.OpenEncoder(fallback.sampleRate, fallback.channels);
         }
         d.DrainResampler();
+        if (d.format.leadWithSilentFrame)
+            d.audioFrames = d.nextPts + av_audio_fifo_size(d.fifo.get()) - d.frameSize;
+        d.GiveEmptyFileASample();
         d.EncodeFromFifo(true);
         d.Encode(nullptr);
         d.Check(av_write_trailer(d.muxer.get()), "finish");
         avio_flush(d.io.get());
         d.Check(d.io->error, "write");
+        d.RecordWmaLength();
     });
     return std::move(d.output.file);
 }

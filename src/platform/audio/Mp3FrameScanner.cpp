@@ -190,12 +190,6 @@ VbrTag ReadVbrTag(WindowReader& in, int64_t pos, const FrameHeader& header) {
         at += 8;
         if ((flags & 1) && at + 4 <= size) tag.frames = BigEndian32(frame + at), at += 4;
         if ((flags & 2) && at + 4 <= size) headerFileSize = BigEndian32(frame + at), at += 4;
-        const int64_t fileSize = std::max<int64_t>(in.Size() - (pos + 4), 0);
-        if (fileSize && headerFileSize) {
-            const int64_t low = std::min(fileSize, headerFileSize);
-            const int64_t delta = std::max(fileSize, headerFileSize) - low;
-            if (fileSize > headerFileSize && delta > low >> 4) tag.frames = 0;  // concatenated
-        }
         if (flags & 4) at += 100;  // table of contents, too coarse to seek with
         if (flags & 8) at += 4;    // quality
         // Encoder name (9), revision (1), lowpass (1), peak (4), two gains (2+2), flags (1),
@@ -216,6 +210,24 @@ VbrTag ReadVbrTag(WindowReader& in, int64_t pos, const FrameHeader& header) {
     }
     tag.present = tag.frames || headerFileSize;
     return tag;
+}
+
+// Frames of another sample rate, MPEG version or layer that run on from pos: a stream whose
+// format changes part-way, not a false sync (which is never followed by a run of frames).
+bool OtherFormatRunsAt(WindowReader& in, int64_t pos, int64_t end, uint32_t first,
+                       FrameHeader& header) {
+    uint32_t raw = 0;
+    if (!HeaderAt(in, pos, 0, header, raw) || (raw & kSameHeaderMask) == (first & kSameHeaderMask))
+        return false;
+    int64_t at = pos;
+    for (int i = 0; i < 4; ++i) {
+        FrameHeader next;
+        uint32_t nextRaw = 0;
+        if (!HeaderAt(in, at, raw, next, nextRaw)) return false;
+        at += next.size;
+        if (at >= end) return true;
+    }
+    return true;
 }
 
 }  // namespace
@@ -259,10 +271,28 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
     const VbrTag tag = ReadVbrTag(in, pos, header);
     if (tag.present) pos += header.size;
 
+    // Past this many frames the file is longer than any position can say, and it is refused;
+    // stopping here bounds the index (8 bytes a frame) however many tiny frames a file holds.
+    const int64_t maxFrames = (int64_t(1) << 31) / index.samplesPerFrame + 2;
     while (pos < end) {
+        if (index.FrameCount() >= maxFrames) break;
         uint32_t raw = 0;
         if (HeaderAt(in, pos, first, header, raw)) {
-            if (pos + header.size > end) break;  // a cut-off last frame decodes to nothing
+            if (pos + header.size > end) {
+                // Cut off by the end of the file: kept when its side information is there.
+                const int sideInfo = header.lsf ? (header.mono ? 9 : 17) : (header.mono ? 17 : 32);
+                if (end - pos >= 4 + sideInfo) {
+                    index.offsets.push_back(pos);
+                    index.lastFrameMissing = static_cast<int>(pos + header.size - end);
+                    index.dataEnd = end;
+                }
+                break;
+            }
+            // The Xing/Info frame of a file joined on at the end carries no audio.
+            if (ReadVbrTag(in, pos, header).present) {
+                pos += header.size;
+                continue;
+            }
             index.offsets.push_back(pos);
             pos += header.size;
             index.dataEnd = pos;
@@ -270,6 +300,18 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
         }
         // Files joined end to end carry the next one's tag here.
         for (int64_t size; (size = Id3v2SizeAt(in, pos)) > 0;) pos += size;
+        FrameHeader other;
+        if (OtherFormatRunsAt(in, pos, end, first, other)) {
+            if (other.sampleRate != index.sampleRate)
+                throw EngineError(QStringLiteral("open"), path,
+                                  QStringLiteral("its sample rate changes part-way, from %1 Hz "
+                                                 "to %2 Hz, which cannot be read as one stream")
+                                      .arg(index.sampleRate)
+                                      .arg(other.sampleRate));
+            throw EngineError(QStringLiteral("open"), path,
+                              QStringLiteral("its MPEG audio format changes part-way, which "
+                                             "cannot be read as one stream"));
+        }
         const int64_t giveUp = std::min(end, pos + kMaxJunkBetweenFrames);
         while (pos < giveUp && !ConfirmedFrameAt(in, pos, end, first, raw)) ++pos;
         if (pos >= giveUp) break;
@@ -280,11 +322,19 @@ Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
     if (tag.hasDelays) {
         index.startSkip = tag.startPad + kDecoderDelay;
         if (tag.frames) {
-            keepUntil = std::min(keepUntil,
-                                 tag.frames * index.samplesPerFrame - tag.endPad + kDecoderDelay);
+            // The padding sits at the end of the frames the tag counts. When more frames
+            // follow, they are audio too: only the padding is dropped, as mpg123 does.
+            const int64_t declaredEnd = tag.frames * index.samplesPerFrame;
+            const int64_t audioEnd = declaredEnd - tag.endPad + kDecoderDelay;
+            if (index.FrameCount() <= tag.frames) {
+                keepUntil = std::min(keepUntil, audioEnd);
+            } else if (audioEnd < declaredEnd) {
+                index.cutStart = std::max(audioEnd, index.startSkip) - index.startSkip;
+                index.cutLength = declaredEnd - std::max(audioEnd, index.startSkip);
+            }
         }
     }
-    index.length = std::max<int64_t>(0, keepUntil - index.startSkip);
+    index.length = std::max<int64_t>(0, keepUntil - index.startSkip - index.cutLength);
     return index;
 }
 

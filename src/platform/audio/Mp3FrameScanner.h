@@ -17,7 +17,16 @@ struct Mp3FrameIndex {
     int channels = 0;       // of the first frame
     int layer = 0;          // 1, 2 or 3
     int64_t startSkip = 0;  // decoded samples dropped at the start
-    int64_t length = 0;     // samples that remain after start skip and end padding
+    // Decoded samples dropped inside the stream: the encoder's padding at the end its tag
+    // declares, when more frames follow (files joined end to end, a tag that undercounts).
+    // cutStart is the position (after the start skip) from which cutLength decoded samples are
+    // dropped; cutLength 0 when none.
+    int64_t cutStart = 0;
+    int64_t cutLength = 0;
+    int64_t length = 0;  // samples that remain after start skip, cut and end padding
+    // Bytes missing from a last frame that the file's end cuts off; the decoder is given it
+    // padded with zeros, which keeps what its bit reservoir and first bytes hold.
+    int lastFrameMissing = 0;
 
     int64_t FrameCount() const { return static_cast<int64_t>(offsets.size()); }
     int64_t FrameBytes(int64_t i) const;

@@ -35,16 +35,10 @@ bool IsMpeg2Rate(int hz) { return hz == 16000 || hz == 22050 || hz == 24000; }
 bool IsMpeg25Rate(int hz) { return hz == 8000 || hz == 11025 || hz == 12000; }
 bool IsMp3Rate(int hz) { return IsMpeg1Rate(hz) || IsMpeg2Rate(hz) || IsMpeg25Rate(hz); }
 
-// Average bit rates of LAME's VBR levels -V0..-V9 at 44.1 kHz stereo, from LAME's own
-// documentation of its presets. The VBR bit rate caps the expected average: a level whose
-// average lies above it is stepped down (FFmpeg's wrapper offers no per-frame maximum).
-constexpr std::array<int, 10> kLameVbrAverageKbps{245, 225, 190, 175, 165, 130, 115, 100, 85, 65};
-
-int Mp3VbrLevel(int vbrQuality, int vbrKbps) {
-    int level = std::clamp(vbrQuality, 0, 9);
-    while (level < 9 && kLameVbrAverageKbps[static_cast<size_t>(level)] > vbrKbps) ++level;
-    return level;
-}
+// Variable bit rate: the VBR quality is LAME's level (-V0 .. -V9), each making its own file. The
+// VBR bit rate does not change the output: FFmpeg's LAME wrapper has no bound on the bit rate of
+// VBR frames to give it, and stepping the level down to meet it made most levels alike.
+int Mp3VbrLevel(int vbrQuality) { return std::clamp(vbrQuality, 0, 9); }
 
 void ValidateMp3(const OutputSettings& settings, const QString& path) {
     const auto& m = settings.mp3;
@@ -70,7 +64,7 @@ void ConfigureMp3(AVCodecContext* codec, const OutputSettings& settings) {
         codec->bit_rate = int64_t{m.bitrate} * 1000;
     } else {
         codec->flags |= AV_CODEC_FLAG_QSCALE;
-        codec->global_quality = FF_QP2LAMBDA * Mp3VbrLevel(m.vbrQuality, m.vbrBitrate);
+        codec->global_quality = FF_QP2LAMBDA * Mp3VbrLevel(m.vbrQuality);
     }
 }
 

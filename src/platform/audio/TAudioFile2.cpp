@@ -1,6 +1,7 @@
 #include "platform/audio/TAudioFile2.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace quillet {
 namespace {
 
 constexpr int64_t kMaxPositions = std::numeric_limits<int32_t>::max();
+constexpr int64_t kMaxArraySamples = int64_t(1) << 20;
 
 OutputKind KindOf(const QString& path) {
     if (const OutputFormatInfo* format = OutputFormatOfPath(path)) return format->kind;
@@ -82,9 +84,14 @@ int32_t TAudioFile2::SeekPosition(int32_t position, int) {
 SampleArray TAudioFile2::ReadSamples(int32_t count) {
     if (!reader_) NotOpen("reading");
     if (count <= 0) return SampleArray();
+    // One array holds at most this many samples (4 MB), whatever the caller asks: a block of
+    // rate x channels positions of an 8-channel 768 kHz file would otherwise take 196 MB.
+    const int64_t channels = reader_->Channels();
+    const int64_t positions =
+        std::min<int64_t>(count, std::max<int64_t>(kMaxArraySamples / channels, 1));
     std::vector<float> samples;
-    samples.reserve(static_cast<size_t>(count) * static_cast<size_t>(reader_->Channels()));
-    reader_->Read(samples, count);
+    samples.reserve(static_cast<size_t>(positions * channels));
+    reader_->Read(samples, positions);
     return SampleArray(std::move(samples));
 }
 

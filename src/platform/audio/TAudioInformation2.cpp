@@ -56,6 +56,25 @@ TagKind KindOf(const QString& path) {
     return TagKind::Other;
 }
 
+// A source's kind by what it holds, so that TagLib parses it once, as what it is: a file whose
+// extension lies would otherwise be parsed as the wrong kind first and then guessed again, which
+// for a damaged file costs twice the time and memory. The extension decides what is not
+// recognised here.
+TagKind KindOfContent(TagLib::IOStream* stream, const QString& path) {
+    stream->seek(0);
+    const TagLib::ByteVector head = stream->readBlock(16);
+    stream->seek(0);
+    static const TagLib::ByteVector kAsfHeader("\x30\x26\xb2\x75\x8e\x66\xcf\x11", 8);
+    if (head.startsWith("RIFF") && head.mid(8, 4) == "WAVE") return TagKind::Wav;
+    if (head.startsWith("OggS")) return TagKind::Vorbis;
+    if (head.startsWith(kAsfHeader)) return TagKind::Asf;
+    if (head.startsWith("ID3") ||
+        (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xff &&
+         (static_cast<unsigned char>(head[1]) & 0xe0) == 0xe0))
+        return TagKind::Mpeg;
+    return KindOf(path);
+}
+
 // RIFF INFO has no declared text encoding. We write UTF-8, which FFmpeg and TagLib assume, and
 // read older files written in a Windows code page as Latin-1 rather than as broken UTF-8.
 class Utf8InfoHandler : public TagLib::RIFF::Info::StringHandler {
@@ -165,11 +184,38 @@ void PutApic(TagLib::ID3v2::Tag* tag, const AudioTags& tags) {
     tag->addFrame(frame.release());  // the tag owns its frames
 }
 
-void PutText(TagLib::Tag* tag, const AudioTags& tags) {
+// TagLib 1.13's properties() and setProperties() are not virtual: through a Tag* they reach the
+// base class, which keeps only whole numbers of DATE and TRACKNUMBER ("2003-05-17" and "5/12" are
+// lost, "05" becomes "5") and writes a year and a track of 0 where there is none. Each tag type's
+// own pair is called instead.
+template <typename TagType>
+void PutText(TagType* tag, const AudioTags& tags) {
     if (!tag || tags.text.isEmpty()) return;
     TagLib::PropertyMap merged = tag->properties();
     Overlay(merged, tags.text);
     tag->setProperties(merged);
+}
+
+// RIFF INFO has no property map of its own in TagLib 1.13 (the base one would be used): its
+// fields are read and written as the text they are.
+const std::pair<const char*, const char*> kInfoFields[] = {
+    {"TITLE", "INAM"},       {"ARTIST", "IART"}, {"ALBUM", "IPRD"},  {"DATE", "ICRD"},
+    {"TRACKNUMBER", "IPRT"}, {"GENRE", "IGNR"},  {"COMMENT", "ICMT"}};
+
+TagLib::PropertyMap InfoText(const TagLib::RIFF::Info::Tag* tag) {
+    TagLib::PropertyMap text;
+    for (const auto& [key, id] : kInfoFields) {
+        TagLib::String value = tag->fieldText(id);
+        if (value.isEmpty() && std::strcmp(id, "IPRT") == 0) value = tag->fieldText("ITRK");
+        if (!value.isEmpty()) text.insert(key, TagLib::StringList(value));
+    }
+    return text;
+}
+
+void PutText(TagLib::RIFF::Info::Tag* tag, const AudioTags& tags) {
+    if (!tag) return;
+    for (const auto& [key, id] : kInfoFields)
+        if (tags.text.contains(key)) tag->setFieldText(id, tags.text[key].toString(", "));
 }
 
 void LoadFrom(TagLib::IOStream* stream, TagKind kind, AudioTags& tags) {
@@ -189,7 +235,7 @@ void LoadFrom(TagLib::IOStream* stream, TagKind kind, AudioTags& tags) {
             TagLib::RIFF::WAV::File file(stream, false);
             if (!file.isValid()) break;
             TagLib::PropertyMap text;
-            if (file.hasInfoTag()) text = file.InfoTag()->properties();
+            if (file.hasInfoTag()) text = InfoText(file.InfoTag());
             if (file.hasID3v2Tag()) Overlay(text, file.ID3v2Tag()->properties());
             tags.text = Descriptive(text);
             if (file.hasID3v2Tag()) TakeApic(file.ID3v2Tag(), tags);
@@ -222,7 +268,9 @@ void LoadFrom(TagLib::IOStream* stream, TagKind kind, AudioTags& tags) {
         case TagKind::Other:
             break;
     }
-    // Unknown kind, or the extension lies about the content: let TagLib guess, text only.
+    // A kind we do not know by its content: let TagLib guess, text only. A known kind that
+    // TagLib rejected is not parsed a second time.
+    if (kind != TagKind::Other) return;
     stream->seek(0);
     TagLib::FileRef ref(stream, false);
     if (!ref.isNull()) tags.text = Descriptive(ref.file()->properties());
@@ -323,7 +371,7 @@ void TAudioInformation2::LoadInformation(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     TagLib::FileStream stream(name.constData(), true);  // read-only: the source is never touched
     if (!stream.isOpen()) return;
-    LoadFrom(&stream, KindOf(path), *tags_);
+    LoadFrom(&stream, KindOfContent(&stream, path), *tags_);
 }
 
 void TAudioInformation2::SaveInformation(PendingFile& output) {
