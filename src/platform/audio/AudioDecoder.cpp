@@ -10,6 +10,7 @@
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/FfmpegPtr.h"
 #include "platform/audio/Mp3FrameScanner.h"
+#include "platform/audio/OggVorbisPackets.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -129,6 +130,9 @@ struct AudioDecoder::Impl {
     int wmaFrame = 0;  // samples per WMA frame; every decoded frame starts at a multiple of it
     int64_t wmaFirstTs = AV_NOPTS_VALUE;  // timestamp of the first decoded WMA frame
     int64_t mp3NextFrame = 0;  // frame of the next packet when its byte offset is unknown
+    // Vorbis samples before position 0: a cut stream's first page says so by its granule.
+    // FFmpeg gives them negative stamps instead of dropping them, and stamps some wrongly.
+    int64_t vorbisTrim = 0;
 
     DecodeTimeline timeline;
     int64_t openedSize = -1;  // the file's size when it was first opened
@@ -187,6 +191,10 @@ void AudioDecoder::Impl::Open() {
     if (!info.isFile()) throw OpenError(path, "it is not a regular file");
     OpenInput();
     OpenDecoder();
+    if (kind == Kind::Vorbis) {
+        vorbisTrim = OggVorbisStartTrim(path);
+        ResetDecodeState(0, true);
+    }
     length = std::max<int64_t>(ComputeLength(), 0);
     // Positions are 32-bit where the program meets the engine.
     if (length > std::numeric_limits<int32_t>::max())
@@ -294,7 +302,7 @@ int64_t AudioDecoder::Impl::ComputeLength() {
                     av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
                 if (frames > 0 && frames <= limit) return frames;
             }
-            return CountByDecoding();
+            return CountByDecoding() - vorbisTrim;
         }
         case Kind::Wma:
             return WmaLength();
@@ -438,7 +446,7 @@ bool AudioDecoder::Impl::DecodeChunk(float* direct, int64_t room) {
 }
 
 void AudioDecoder::Impl::ResetDecodeState(int64_t position, bool anchoredAtPosition) {
-    timeline.Reset(position, position, anchoredAtPosition, false);
+    timeline.Reset(position, position - vorbisTrim, anchoredAtPosition, false);
 }
 
 // Silence may stand in for damaged frames, never for audio that was there when the file was
