@@ -8,6 +8,7 @@ packages=(
   libgtest-dev
   ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick time openbox
   desktop-file-utils appstream xdotool
+  mpg123 vorbis-tools lame python3-eyed3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -7,7 +7,7 @@
 #include "platform/audio/Mp3InfoFrame.h"
 #include "platform/audio/Mp3ReservoirLayout.h"
 #include "platform/audio/Mp3SourceFrames.h"
-#include "platform/audio/PendingFileWriter.h"
+#include "platform/audio/Mp3StreamWriter.h"
 
 namespace quillet {
 
@@ -18,11 +18,6 @@ namespace {
 constexpr int64_t kDecoderDelay = 529;
 // mpg123 starts decoding this many frames before the first frame it plays (its IGNORESHIFT).
 constexpr int64_t kMpg123Preroll = 2;
-constexpr int64_t kCopyBytes = 1 << 20;
-
-struct Refused {
-    QString reason;
-};
 
 // The frames written before the first copied frame.
 struct Lead {
@@ -115,64 +110,12 @@ std::optional<Lead> MakeLead(Mp3SourceFrames& source, int64_t first) {
     return TwoFrameLead(source, first);
 }
 
-// Frame starts in the lead, from its first byte (the first audio frame of the copy).
-std::vector<int64_t> FrameOffsets(const std::vector<uint8_t>& bytes) {
-    std::vector<int64_t> offsets;
-    for (size_t at = 0; at + 4 <= bytes.size();) {
-        offsets.push_back(static_cast<int64_t>(at));
-        at += static_cast<size_t>(Mp3FrameHeader::Parse(bytes.data() + at)->bytes);
-    }
-    return offsets;
-}
-
-int BitrateOf(const std::vector<uint8_t>& bytes, int64_t at) {
-    return Mp3FrameHeader::Parse(bytes.data() + at)->bitrateIndex;
-}
-
-// Copies the source's frames [first, last] after what out already holds, checking that each is
-// whole, of the stream, and followed right away by the next. Gives the music CRC on.
-void CopyFrames(Mp3SourceFrames& source, int64_t first, int64_t last, int64_t leadBytes,
-                PendingFileWriter& out, Mp3InfoFields& fields, uint16_t& crc) {
-    const std::vector<int64_t>& offsets = source.Index().offsets;
-    const Mp3FrameHeader& stream = *source.First();
-    const int64_t from = offsets[static_cast<size_t>(first)];
-    std::vector<uint8_t> chunk;
-    for (int64_t i = first; i <= last;) {
-        // Whole frames only, about a megabyte at a time.
-        int64_t j = i;
-        const int64_t chunkStart = offsets[static_cast<size_t>(i)];
-        auto endOf = [&](int64_t k) {
-            return k + 1 < source.Count() ? offsets[static_cast<size_t>(k + 1)]
-                                          : source.Index().dataEnd;
-        };
-        while (j < last && endOf(j + 1) - chunkStart <= kCopyBytes) ++j;
-        const int64_t chunkEnd = endOf(j);
-        chunk.resize(static_cast<size_t>(chunkEnd - chunkStart));
-        source.Read(chunkStart, chunkEnd - chunkStart, chunk.data());
-        for (int64_t k = i; k <= j; ++k) {
-            const int64_t at = offsets[static_cast<size_t>(k)] - chunkStart;
-            const std::optional<Mp3FrameHeader> h = at + 4 <= static_cast<int64_t>(chunk.size())
-                                                        ? Mp3FrameHeader::Parse(chunk.data() + at)
-                                                        : std::nullopt;
-            if (!h || !h->SameStream(stream))
-                throw Refused{QStringLiteral("the stream changes its format inside the stretch")};
-            if (h->bytes != endOf(k) - offsets[static_cast<size_t>(k)])
-                throw Refused{QStringLiteral("frames inside the stretch are damaged")};
-            if (h->bitrateIndex != stream.bitrateIndex) fields.sameBitrate = false;
-            fields.frameOffsets.push_back(leadBytes + offsets[static_cast<size_t>(k)] - from);
-        }
-        crc = LameCrc16(chunk.data(), chunk.size(), crc);
-        out.Append(chunk);
-        i = j + 1;
-    }
-}
-
 QString CopyOrRefuse(Mp3SourceFrames& source, int64_t start, int64_t end, PendingFile& file) {
     if (!source.First()) return QStringLiteral("no MPEG audio frames were found in it");
     const Mp3FrameHeader& stream = *source.First();
     if (stream.layer != 3)
         return QStringLiteral("it holds MPEG Layer %1 audio, not MP3")
-            .arg(stream.layer == 1 ? "I" : "II");
+            .arg(stream.layer == 1 ? QStringLiteral("I") : QStringLiteral("II"));
     const Mp3FrameIndex& index = source.Index();
     const int64_t spf = stream.samples;
     if (start < 0 || end <= start || end > index.length)
@@ -186,54 +129,50 @@ QString CopyOrRefuse(Mp3SourceFrames& source, int64_t start, int64_t end, Pendin
     if (first == last && rawStart % spf != 0)
         return QStringLiteral("the stretch starts and ends inside one MP3 frame");
 
-    std::optional<Lead> lead = MakeLead(source, first);
-    if (!lead) return QStringLiteral("frames before the stretch are damaged");
-    int64_t skip = rawStart % spf + int64_t{lead->frames} * spf;
-    if (skip < kDecoderDelay) {
-        // A source without a delay of its own, cut from its first samples: two silent frames
-        // make room for the decoders' delay (and leave mpg123's frame parity as it was).
-        Lead silent;
-        AddLaidOut({SilentDraft(stream), SilentDraft(stream)}, {}, silent);
-        silent.Add(lead->bytes, lead->frames);
-        lead = std::move(silent);
-        skip += 2 * spf;
-    }
-    const int64_t frames = lead->frames + (last - first + 1);
-    Mp3InfoFields fields;
-    fields.frames = frames;
-    fields.encoderDelay = static_cast<int>(skip - kDecoderDelay);
-    fields.padding = static_cast<int>(frames * spf + kDecoderDelay - skip - (end - start));
-    if (fields.encoderDelay > kMaxLameDelay || fields.padding > kMaxLameDelay)
-        return QStringLiteral("the LAME tag cannot hold the delays");
-    if (const std::optional<std::vector<uint8_t>> info = source.InfoFrame())
-        fields.encoding = ReadLameEncoding(info->data(), static_cast<int>(info->size()));
+    std::optional<Mp3LeadIn> lead = Mp3FrameCopy::LeadIn(source, first, rawStart % spf);
     const std::optional<Mp3SourceFrames::Frame> head = source.At(first);
-    if (!head) return QStringLiteral("frames inside the stretch are damaged");
+    if (!lead || !head) return QStringLiteral("frames before the stretch are damaged");
+    const int64_t skip = rawStart % spf + int64_t{lead->frames} * spf;
+    const int64_t frames = lead->frames + (last - first + 1);
+    const int delay = static_cast<int>(skip - kDecoderDelay);
+    const int padding = static_cast<int>(frames * spf + kDecoderDelay - skip - (end - start));
+    if (delay > kMaxLameDelay || padding > kMaxLameDelay)
+        return QStringLiteral("the LAME tag cannot hold the delays");
 
-    PendingFileWriter out(file);
-    // The Info frame's size does not depend on what it says: it is written again at the end.
-    const std::vector<uint8_t> placeholder = MakeInfoFrame(head->header, fields);
-    out.Append(placeholder);
-    fields.frameOffsets = FrameOffsets(lead->bytes);
-    for (int64_t at : fields.frameOffsets)
-        if (BitrateOf(lead->bytes, at) != stream.bitrateIndex) fields.sameBitrate = false;
-    uint16_t crc = LameCrc16(lead->bytes.data(), lead->bytes.size());
-    out.Append(lead->bytes);
-    CopyFrames(source, first, last, static_cast<int64_t>(lead->bytes.size()), out, fields, crc);
-    fields.audioBytes = out.Size() - static_cast<int64_t>(placeholder.size());
-    fields.musicCrc = crc;
-    out.WriteAt(0, MakeInfoFrame(head->header, fields));
+    Mp3StreamWriter out(file, head->header);
+    out.AppendFrames(lead->bytes);
+    const QString damaged = out.AppendSource(source, first, last);
+    if (!damaged.isEmpty()) return damaged;
+    out.Finish(delay, padding, SourceEncoding(source));
     return QString();
 }
 
 }  // namespace
 
 QString Mp3FrameCopy::Copy(Mp3SourceFrames& source, int64_t start, int64_t end, PendingFile& out) {
-    try {
-        return CopyOrRefuse(source, start, end, out);
-    } catch (const Refused& refused) {
-        return refused.reason;
+    return CopyOrRefuse(source, start, end, out);
+}
+
+std::optional<Mp3LeadIn> Mp3FrameCopy::LeadIn(Mp3SourceFrames& source, int64_t first,
+                                              int64_t offset) {
+    std::optional<Lead> lead = MakeLead(source, first);
+    if (!lead) return std::nullopt;
+    if (offset + int64_t{lead->frames} * source.First()->samples < kDecoderDelay) {
+        // A source without a delay of its own, cut from its first samples: two silent frames
+        // make room for the decoders' delay (and keep mpg123's frame parity).
+        const Mp3FrameHeader& stream = *source.First();
+        Lead silent;
+        AddLaidOut({SilentDraft(stream), SilentDraft(stream)}, {}, silent);
+        silent.Add(lead->bytes, lead->frames);
+        lead = std::move(silent);
     }
+    return Mp3LeadIn{std::move(lead->bytes), lead->frames};
+}
+
+std::optional<LameEncoding> SourceEncoding(Mp3SourceFrames& source) {
+    const std::optional<std::vector<uint8_t>> info = source.InfoFrame();
+    if (!info) return std::nullopt;
+    return ReadLameEncoding(info->data(), static_cast<int>(info->size()));
 }
 
 }  // namespace quillet

@@ -2,12 +2,21 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
+#include "platform/audio/Mp3InfoFrame.h"
 #include "platform/audio/PendingFile.h"
 
 namespace quillet {
 
 class Mp3SourceFrames;
+
+// The frames a copy puts before the source's frame that holds its first sample.
+struct Mp3LeadIn {
+    std::vector<uint8_t> bytes;
+    int frames = 0;
+};
 
 // A stretch of an MP3 file copied frame by frame, exact to the sample: the frames from the one
 // holding the first sample to the one holding the last, unchanged, after a lead-in that puts the
@@ -28,6 +37,13 @@ class Mp3FrameCopy {
     // cannot be copied exactly (out then holds nothing useful), or an empty text once it is
     // copied. Throws AudioError when a file cannot be read or written.
     static QString Copy(Mp3SourceFrames& source, int64_t start, int64_t end, PendingFile& out);
+
+    // The lead-in before source frame `first` when the copy's first sample lies `offset`
+    // samples into it; none when the frames before it are damaged.
+    static std::optional<Mp3LeadIn> LeadIn(Mp3SourceFrames& source, int64_t first, int64_t offset);
 };
+
+// What the source's own LAME tag says of its encoding, to be carried into a copy.
+std::optional<LameEncoding> SourceEncoding(Mp3SourceFrames& source);
 
 }  // namespace quillet

@@ -69,6 +69,16 @@ void WriteToc(uint8_t* toc, int64_t infoBytes, int64_t totalBytes, const Mp3Info
 
 }  // namespace
 
+int XingTagOffset(const uint8_t* frame, const Mp3FrameHeader& h) {
+    // LAME leaves the CRC out of the offset when its frames carry one, and FFmpeg reads it so.
+    for (int at : {4 + h.SideInfoBytes(), 4 + (h.crc ? 2 : 0) + h.SideInfoBytes()}) {
+        if (at + 8 > h.bytes) continue;
+        if (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0)
+            return at;
+    }
+    return -1;
+}
+
 uint16_t LameCrc16(const uint8_t* data, size_t size, uint16_t crc) {
     for (size_t i = 0; i < size; ++i)
         crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xff]);
@@ -78,10 +88,8 @@ uint16_t LameCrc16(const uint8_t* data, size_t size, uint16_t crc) {
 std::optional<LameEncoding> ReadLameEncoding(const uint8_t* frame, int size) {
     const std::optional<Mp3FrameHeader> h = Mp3FrameHeader::Parse(frame);
     if (!h || h->layer != 3 || size < h->bytes) return std::nullopt;
-    int at = XingOffset(*h);
-    if (at + 8 > size) return std::nullopt;
-    if (std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0)
-        return std::nullopt;
+    int at = XingTagOffset(frame, *h);
+    if (at < 0) return std::nullopt;
     const uint32_t flags = ReadBigEndian32(frame + at + 4);
     at += 8;
     if (flags & 1) at += 4;

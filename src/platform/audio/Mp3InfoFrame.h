@@ -22,6 +22,9 @@ struct LameEncoding {
     std::array<uint8_t, 2> presetAndSurround{};
 };
 
+// Where "Xing" or "Info" stands in a frame of header h, or -1 when it is no Xing/Info frame.
+int XingTagOffset(const uint8_t* frame, const Mp3FrameHeader& h);
+
 // The LAME tag of a Xing/Info frame (the whole frame), when it has one that gapless decoders
 // read: FFmpeg honours the delays only after "LAME", "Lavf" or "Lavc".
 std::optional<LameEncoding> ReadLameEncoding(const uint8_t* frame, int size);

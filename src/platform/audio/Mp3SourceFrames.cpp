@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/audio/FfmpegError.h"
+#include "platform/audio/Mp3InfoFrame.h"
 
 namespace quillet {
 
@@ -90,10 +91,7 @@ std::optional<std::vector<uint8_t>> Mp3SourceFrames::InfoFrame() {
     for (int64_t at = 0; at + 4 <= static_cast<int64_t>(before.size()); ++at) {
         const std::optional<Mp3FrameHeader> h = Mp3FrameHeader::Parse(before.data() + at);
         if (!h || from + at + h->bytes != end) continue;
-        const int tagAt = h->MainDataOffset();
-        if (tagAt + 4 > h->bytes) continue;
-        const uint8_t* tag = before.data() + at + tagAt;
-        if (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0)
+        if (XingTagOffset(before.data() + at, *h) >= 0)
             return std::vector<uint8_t>(before.begin() + at, before.end());
     }
     return std::nullopt;
