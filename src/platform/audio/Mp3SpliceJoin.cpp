@@ -80,6 +80,8 @@ class Joiner {
     QString WriteRun(const Part& part, Mp3StreamWriter& out);
     std::optional<std::vector<Mp3FrameDraft>> Encode(int64_t first, int64_t last);
     std::vector<float> Samples(int64_t from, int64_t count);
+    // The stretches finished and the joined positions covered once `done` of them are.
+    void Report(int64_t done);
     void ReadSource(Source& s, int64_t from, int64_t count, float* out);
     int Kbps() const;
 
@@ -266,6 +268,7 @@ std::optional<std::vector<Mp3FrameDraft>> Joiner::Encode(int64_t first, int64_t 
             const int64_t n = std::min(block, count - fed);
             writer.WriteSamples(SampleArray(Samples(from + fed, n)));
             fed += n;
+            Report(std::clamp<int64_t>(from + fed - skip_, 0, total_));
             if (fed < count && hooks_.stillGoing && !hooks_.stillGoing()) {
                 stopped_ = true;
                 break;
@@ -288,6 +291,12 @@ std::optional<std::vector<Mp3FrameDraft>> Joiner::Encode(int64_t first, int64_t 
         drafts.push_back(std::move(*d));
     }
     return drafts;
+}
+
+void Joiner::Report(int64_t done) {
+    if (!hooks_.progress) return;
+    const auto finished = std::upper_bound(ends_.begin(), ends_.end(), done) - ends_.begin();
+    hooks_.progress(static_cast<int>(finished), done);
 }
 
 QString Joiner::WriteRun(const Part& part, Mp3StreamWriter& out) {
@@ -327,10 +336,7 @@ QString Joiner::Write(PendingFile& file) {
             }
         }
         const int64_t done = std::clamp<int64_t>((last + 1) * spf_ - skip_, 0, total_);
-        if (hooks_.progress)
-            hooks_.progress(static_cast<int>(std::upper_bound(ends_.begin(), ends_.end(), done) -
-                                             ends_.begin()),
-                            done);
+        Report(done);
         if (!stopped_ && p + 1 < parts_.size() && hooks_.stillGoing && !hooks_.stillGoing())
             stopped_ = true;
         if (stopped_) {
