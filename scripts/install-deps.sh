@@ -8,8 +8,8 @@ packages=(
   libgtest-dev
   ffmpeg sox pulseaudio pulseaudio-utils xvfb xauth imagemagick time openbox
   desktop-file-utils appstream xdotool
-  # Decoders and a tag reader that are not FFmpeg, to judge the engine in tests.
-  mpg123 vorbis-tools python3-mutagen
+  # Decoders and tag readers that are not FFmpeg, and an encoder, to judge the engine in tests.
+  mpg123 vorbis-tools python3-mutagen lame python3-eyed3
 )
 missing=()
 for p in "${packages[@]}"; do

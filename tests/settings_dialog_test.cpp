@@ -57,7 +57,7 @@ const char* const kDialogKeys[][2] = {
     {"wav", "channel"},     {"wav", "frequency"},   {"wma", "format"},
     {"ogg", "channel"},     {"ogg", "frequency"},   {"ogg", "bitrate"},
     {"ogg", "max bitrate"}, {"ogg", "min bitrate"}, {"ogg", "enable quality"},
-    {"ogg", "quality"}};
+    {"ogg", "quality"},     {"mp3", "keep source audio"}, {"ogg", "keep source audio"}};
 
 // Keys from the window system go to the window that has become active; the test waits for the
 // activation to be processed, as a person would see the dialog before pressing a key.
@@ -493,7 +493,8 @@ TEST_F(SettingsDialogTest, EnablingFollowsTheGoverningControlsAndDisabledValuesA
 
 TEST_F(SettingsDialogTest, EveryTextFitsInItsControlOnEveryPage) {
     Tfm_set& d = Show();
-    EXPECT_EQ(d.size(), QSize(391, 349));
+    // 349 high, and 52 more for the choice to keep the source's audio.
+    EXPECT_EQ(d.size(), QSize(391, 401));
     const QRect client = d.rect();
     for (int page = 0; page < d.pc->count(); ++page) {
         d.pc->setCurrentIndex(page);
@@ -514,6 +515,73 @@ TEST_F(SettingsDialogTest, EveryTextFitsInItsControlOnEveryPage) {
             }
         }
     }
+}
+
+// The two choices to keep the source's audio: off without a key, read when shown, written on
+// OK after every other key, unchecked by Default, worked by a click on their words too, and read
+// by Cut and Join as the audio they copy.
+TEST_F(SettingsDialogTest, KeepTheSourcesAudioChecksAreStoredLastAndReadByTheConversion) {
+    TAudioFile2 writer;
+    TAudioFile2LameEnc encoder;
+    Tfm_set& d = Show();
+    EXPECT_FALSE(d.cb_mp3_keep->isChecked());
+    EXPECT_FALSE(d.cb_ogg_keep->isChecked());
+    EXPECT_EQ(d.cb_mp3_keep->accessibleName(),
+              "Keep the source's audio when it is already MP3 (no re-encoding)");
+    EXPECT_EQ(d.cb_ogg_keep->accessibleName(),
+              "Keep the source's audio when it is already Ogg Vorbis (no re-encoding)");
+    EXPECT_EQ(d.cb_mp3_keep->parentWidget()->parentWidget(), d.ts_mp3);
+    EXPECT_EQ(d.cb_ogg_keep->parentWidget()->parentWidget(), d.ts_ogg);
+    auto* mp3Text = d.findChild<QLabel*>("cb_mp3_keep_text");
+    ASSERT_NE(mp3Text, nullptr);
+    EXPECT_EQ(mp3Text->text(), d.cb_mp3_keep->accessibleName());
+    ASSERT_NE(d.findChild<QLabel*>("cb_ogg_keep_note"), nullptr);
+    EXPECT_EQ(d.findChild<QLabel*>("cb_ogg_keep_note")->text(),
+              "The settings above then apply to other inputs only.");
+
+    // Absent keys: the conversion re-encodes as it always did.
+    EXPECT_FALSE(
+        ConfigureOutputFormat(OutputMp3, ConvertCommand::Cut, *settings_, writer, encoder).keeps);
+    EXPECT_FALSE(
+        ConfigureOutputFormat(OutputOgg, ConvertCommand::Cut, *settings_, writer, encoder).keeps);
+
+    QTest::mouseClick(mp3Text, Qt::LeftButton);  // the words work the box
+    EXPECT_TRUE(d.cb_mp3_keep->isChecked());
+    d.pc->setCurrentWidget(d.ts_ogg);
+    d.cb_ogg_keep->click();
+    d.btn_ok->click();
+    EXPECT_EQ(settings_->ReadString("mp3", "keep source audio", "absent"), "1");
+    EXPECT_EQ(settings_->ReadString("ogg", "keep source audio", "absent"), "1");
+    // Written after the keys the dialog always wrote.
+    const QByteArray ini = IniBytes();
+    EXPECT_GT(ini.indexOf("keep source audio"), ini.indexOf("vbr quality"));
+    EXPECT_GT(ini.lastIndexOf("keep source audio"), ini.indexOf("quality=300"));
+
+    const OutputFormatResult mp3 =
+        ConfigureOutputFormat(OutputMp3, ConvertCommand::Cut, *settings_, writer, encoder);
+    ASSERT_TRUE(mp3.keeps);
+    EXPECT_EQ(*mp3.keeps, StreamCoding::Mp3);
+    const OutputFormatResult ogg =
+        ConfigureOutputFormat(OutputOgg, ConvertCommand::Join, *settings_, writer, encoder);
+    ASSERT_TRUE(ogg.keeps);
+    EXPECT_EQ(*ogg.keeps, StreamCoding::OggVorbis);
+    EXPECT_FALSE(
+        ConfigureOutputFormat(OutputWav, ConvertCommand::Cut, *settings_, writer, encoder).keeps);
+
+    // Shown again: read from the file; Default unchecks both, and Cancel stores nothing.
+    Show();
+    EXPECT_TRUE(d.cb_mp3_keep->isChecked());
+    EXPECT_TRUE(d.cb_ogg_keep->isChecked());
+    d.btn_default->click();
+    EXPECT_FALSE(d.cb_mp3_keep->isChecked());
+    EXPECT_FALSE(d.cb_ogg_keep->isChecked());
+    d.btn_cancel->click();
+    EXPECT_EQ(settings_->ReadString("mp3", "keep source audio", "absent"), "1");
+    // A hand-written 0 reads as off.
+    settings_->WriteString("ogg", "keep source audio", "0");
+    Show();
+    EXPECT_FALSE(d.cb_ogg_keep->isChecked());
+    d.btn_cancel->click();
 }
 
 class SettingsFromMainWindowTest : public test::MainWindowFixture {

@@ -4,6 +4,7 @@
 
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
+#include "convert/KeptAudioCut.h"
 #include "convert/OutputFormatConfig.h"
 #include "convert/OutputNames.h"
 #include "convert/SegmentCopy.h"
@@ -35,6 +36,7 @@ void CutCommand::Run() {
     }
     ConvertingControls controls(host_);
     host_.SetProgress(0);
+    keeps_ = format.keeps;
 
     const QString stored =
         ReadString(host_.Settings(), keys::CutOutputDirectory, DefaultMusicFolder());
@@ -85,6 +87,12 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
         MakeWritable(outputPath);
     }
     host_.SetRowStatus(row, QStringLiteral("Converting"));
+    QString reencoded;
+    if (keeps_ && CutKeepingAudio(host_, segment, *keeps_, outputPath, reencoded)) {
+        host_.SetProgress(100);
+        host_.SetRowStatus(row, QStringLiteral("finish"));
+        return;
+    }
 
     TAudioFile2& reader = host_.Reader();
     TAudioFile2& writer = host_.Writer();
@@ -105,7 +113,7 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
     host_.Information().LoadInformation(segment.filePath);
     host_.Information().SaveInformation(output);
     host_.SetProgress(100);
-    host_.SetRowStatus(row, QStringLiteral("finish"));
+    host_.SetRowStatus(row, FinishedStatus(reencoded));
 }
 
 }  // namespace quillet

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include "convert/ConversionCommand.h"
+#include "platform/audio/StretchCopy.h"
 
 namespace quillet {
 
@@ -13,6 +16,8 @@ class CutCommand : private ConversionCommand {
   private:
     void CutRows(const QString& outputDir, const QString& extension);
     void CutRow(int row, const QString& outputDir, const QString& extension);
+
+    std::optional<StreamCoding> keeps_;  // inputs of this audio are copied, not re-encoded
 };
 
 }  // namespace quillet

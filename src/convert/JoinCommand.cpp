@@ -5,6 +5,8 @@
 
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
+#include "convert/KeptAudioCut.h"
+#include "convert/KeptAudioJoin.h"
 #include "convert/OutputFormatConfig.h"
 #include "convert/OutputNames.h"
 #include "convert/SegmentCopy.h"
@@ -57,6 +59,10 @@ void JoinCommand::Run() {
     }
 
     ConvertingControls controls(host_);
+    if (format.keeps && JoinKeepingAudio(host_, *format.keeps, outputPath, reencoded_)) {
+        host_.SetProgress(0);
+        return;
+    }
     CloseWriter();
     host_.Writer().CreateForWrite(outputPath, 0);
     JoinRows(progress);
@@ -105,7 +111,7 @@ void JoinCommand::JoinRow(int row, OverallProgress& progress) {
                 {[this] { host_.PumpMessages(); }, [this] { return IsConverting(); },
                  [this](int percent) { host_.SetProgress(percent); }});
     CloseReader();
-    host_.SetRowStatus(row, QStringLiteral("finish"));
+    host_.SetRowStatus(row, FinishedStatus(reencoded_));
 }
 
 }  // namespace quillet

@@ -21,6 +21,8 @@ class JoinCommand : private ConversionCommand {
     int64_t GrandTotal() const;
     void JoinRows(OverallProgress& progress);
     void JoinRow(int row, OverallProgress& progress);
+
+    QString reencoded_;  // why the sources' audio, kept by the settings, had to be re-encoded
 };
 
 }  // namespace quillet

@@ -36,7 +36,9 @@ QString OggFixedRefusal(ConvertCommand command) {
                      "This OGG format not supported, please try another bit rate or frequency.");
 }
 
-OutputFormatResult Refused(const QString& message) { return {false, QString(), message}; }
+OutputFormatResult Refused(const QString& message) {
+    return {false, QString(), message, std::nullopt};
+}
 
 constexpr std::array<int, 2> kChannelsTable = {1, 2};
 
@@ -88,7 +90,7 @@ class IndexReader {
 };
 
 OutputFormatResult Configured(const OutputFormatInfo& format) {
-    return {true, QString::fromLatin1(format.extension), QString()};
+    return {true, QString::fromLatin1(format.extension), QString(), std::nullopt};
 }
 
 OutputFormatResult ConfigureMp3(const OutputFormatInfo& format, ConvertCommand,
@@ -123,7 +125,9 @@ OutputFormatResult ConfigureMp3(const OutputFormatInfo& format, ConvertCommand,
     if (!writer.CheckMp3Format(encoder.SampleRate(), encoder.Bitrate(), encoder.Channels()))
         return Refused(QString::fromLatin1(kMp3Refused));
     writer.SetMp3Encoder(encoder);
-    return Configured(format);
+    OutputFormatResult result = Configured(format);
+    if (mp3.Bool(keys::Mp3KeepSourceAudio)) result.keeps = StreamCoding::Mp3;
+    return result;
 }
 
 OutputFormatResult ConfigureWav(const OutputFormatInfo& format, ConvertCommand,
@@ -180,7 +184,9 @@ OutputFormatResult ConfigureOgg(const OutputFormatInfo& format, ConvertCommand c
             return Refused(variableMode ? OggVariableRefusal(command) : OggFixedRefusal(command));
         writer.SetOggFormat(rate, channels, kbps, maxKbps, minKbps, -1);
     }
-    return Configured(format);
+    OutputFormatResult result = Configured(format);
+    if (ogg.Bool(keys::OggKeepSourceAudio)) result.keeps = StreamCoding::OggVorbis;
+    return result;
 }
 
 // Each format reads its own keys.

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <optional>
+
+#include "platform/audio/StretchCopy.h"
 
 namespace quillet {
 
@@ -18,6 +21,8 @@ struct OutputFormatResult {
     bool ok = false;
     QString extension;  // ".mp3", ".wav", ".wma" or ".ogg" when ok
     QString message;    // what to show the user when refused
+    // With "keep source audio" on: the audio an input must hold to be copied, not re-encoded.
+    std::optional<StreamCoding> keeps;
 };
 
 // ".mp3", ".wav", ".wma", ".ogg" for 0..3; empty otherwise.

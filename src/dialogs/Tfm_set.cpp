@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -64,6 +65,8 @@ std::vector<Field> Fields(Tfm_set& f) {
         {keys::OggMinBitrate, f.cb_ogg_minbit},
         {keys::OggEnableQuality, nullptr, nullptr, f.cb_ogg_quality},
         {keys::OggQuality, nullptr, f.ud_ogg_quality},
+        {keys::Mp3KeepSourceAudio, nullptr, nullptr, f.cb_mp3_keep},
+        {keys::OggKeepSourceAudio, nullptr, nullptr, f.cb_ogg_keep},
     };
 }
 
@@ -106,6 +109,56 @@ QComboBox* List(QWidget* parent, const char* name, const QStringList& items) {
 }
 
 QLabel* Label(const QString& text, QWidget* parent) { return new QLabel(text, parent); }
+
+// The text of a check box that wraps over two lines when the page is too narrow for one: the box
+// itself carries the text for the keyboard and screen readers, and a click on the words works
+// the box as on its own text.
+class CheckBoxText : public QLabel {
+  public:
+    CheckBoxText(QCheckBox* box, const QString& text, QWidget* parent)
+        : QLabel(text, parent), box_(box) {
+        setWordWrap(true);
+        setBuddy(box);
+    }
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && rect().contains(event->pos()) &&
+            box_->isEnabled())
+            box_->click();
+        QLabel::mouseReleaseEvent(event);
+    }
+
+  private:
+    QCheckBox* box_;
+};
+
+// "Keep the source's audio" and, under it, what it means for the page's other settings.
+QCheckBox* KeepSourceAudio(const char* name, const QString& kind, QWidget* page,
+                           QVBoxLayout* column) {
+    const QString text =
+        QStringLiteral("Keep the source's audio when it is already %1 (no re-encoding)").arg(kind);
+    auto* box = new QWidget(page);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(5, 0, 5, 0);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(1);
+    grid->setColumnStretch(1, 1);
+    auto* check = new QCheckBox(box);
+    check->setObjectName(QLatin1String(name));
+    check->setAccessibleName(text);
+    auto* label = new CheckBoxText(check, text, box);
+    label->setObjectName(QLatin1String(name) + QStringLiteral("_text"));
+    auto* note = Label(
+        QStringLiteral("The settings above then apply to other inputs only."), box);
+    note->setObjectName(QLatin1String(name) + QStringLiteral("_note"));
+    note->setWordWrap(true);
+    grid->addWidget(check, 0, 0, Qt::AlignTop);
+    grid->addWidget(label, 0, 1);
+    grid->addWidget(note, 1, 1);
+    column->addWidget(box);
+    return check;
+}
 
 // A notebook page and the column its groups stand in.
 QWidget* Page(const char* name, QWidget* notebook, QVBoxLayout*& column) {
@@ -228,7 +281,8 @@ Tfm_set::Tfm_set(QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("fm_set"));
     setWindowTitle(QStringLiteral("Settings"));
-    SetUpFixedForm(*this, 391, 349);
+    // 349 high before the pages held the choice to keep the source's audio.
+    SetUpFixedForm(*this, 391, 401);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 6);
@@ -299,6 +353,7 @@ void Tfm_set::BuildMp3Page() {
     grid->addWidget(QualityCell(edt_mp3_vbr, ud_mp3_vbr, 28, vbr), 1, 3);
     grid->addWidget(Label(kMp3QualityHint, vbr), 2, 0, 1, 4);
     page->addWidget(vbr);
+    cb_mp3_keep = KeepSourceAudio("cb_mp3_keep", QStringLiteral("MP3"), ts_mp3, page);
     page->addStretch(1);
 
     pc->addTab(ts_mp3, QStringLiteral("MP3"));
@@ -400,6 +455,7 @@ void Tfm_set::BuildOggPage() {
         Label(QStringLiteral("speed and the quality of the result file, not decide. "), vbr), 4, 0,
         1, 4);
     page->addWidget(vbr);
+    cb_ogg_keep = KeepSourceAudio("cb_ogg_keep", QStringLiteral("Ogg Vorbis"), ts_ogg, page);
     page->addStretch(1);
 
     pc->addTab(ts_ogg, QStringLiteral("OGG"));

@@ -53,6 +53,7 @@ class Tfm_set : public QDialog {
     QComboBox* cb_mp3_vbr;
     QLineEdit* edt_mp3_vbr;
     UpDown* ud_mp3_vbr;
+    QCheckBox* cb_mp3_keep;  // "mp3"/"keep source audio"
 
     QRadioButton* rb_cdquality;
     QRadioButton* rb_bestsuited;
@@ -69,6 +70,7 @@ class Tfm_set : public QDialog {
     UpDown* ud_ogg_quality;
     QComboBox* cb_ogg_minbit;
     QComboBox* cb_ogg_maxbit;
+    QCheckBox* cb_ogg_keep;  // "ogg"/"keep source audio"
 
     QComboBox* cb_wma;
 

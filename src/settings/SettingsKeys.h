@@ -54,6 +54,8 @@ inline constexpr NumberKey Mp3Quality{"mp3", "quality", 9, 9};
 inline constexpr NumberKey Mp3EnableVbr{"mp3", "enable vbr", 0, 0};
 inline constexpr NumberKey Mp3VbrBitrate{"mp3", "vbr bitrate", 11, 11};
 inline constexpr NumberKey Mp3VbrQuality{"mp3", "vbr quality", 9, 5};
+// Cut and Join copy the audio of an input that is already MP3 instead of re-encoding it.
+inline constexpr NumberKey Mp3KeepSourceAudio{"mp3", "keep source audio", 0, 0};
 
 // [wav]
 inline constexpr NumberKey WavMode{"wav", "mode", 0, 0};
@@ -73,6 +75,8 @@ inline constexpr NumberKey OggMinBitrate{"ogg", "min bitrate", 11, 11};
 inline constexpr NumberKey OggEnableQuality{"ogg", "enable quality", 1, 0};
 inline constexpr NumberKey OggQuality{"ogg", "quality", 300, 300};
 inline constexpr NumberKey OggEnableVbr{"ogg", "enable vbr", 0, 0};
+// Cut and Join copy the audio of an input that is already Ogg Vorbis instead of re-encoding it.
+inline constexpr NumberKey OggKeepSourceAudio{"ogg", "keep source audio", 0, 0};
 
 }  // namespace keys
 

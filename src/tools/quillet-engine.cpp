@@ -4,6 +4,7 @@
 //   quillet-engine info FILE
 //   quillet-engine read FILE START COUNT OUT
 //   quillet-engine convert IN START END OUT [--mp3 ...|--wav ...|--wma ...|--ogg ...]
+//                          [--keep-source-audio]
 //
 // Exit status: 0 done, 1 an engine error (its message on stderr), 2 bad usage, a format the
 // writer refuses, or an output that is the input.
@@ -22,6 +23,8 @@
 
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
+#include "platform/audio/OutputFormats.h"
+#include "platform/audio/StretchCopy.h"
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioFile2LameEnc.h"
 #include "platform/audio/TAudioInformation2.h"
@@ -42,12 +45,15 @@ const char kUsage[] =
     "usage:\n"
     "  quillet-engine info FILE\n"
     "  quillet-engine read FILE START COUNT OUT\n"
-    "  quillet-engine convert IN START END OUT [option]\n"
+    "  quillet-engine convert IN START END OUT [option] [--keep-source-audio]\n"
     "options of convert (without one, the writer's own choice):\n"
     "  --mp3 RATE,KBPS,CHANNELS,QUALITY[,vbr,VBRKBPS,VBRQUALITY]\n"
     "  --wav RATE,CHANNELS,BITS\n"
     "  --wma PROFILE            (1..47)\n"
-    "  --ogg RATE,CHANNELS,KBPS,MAXKBPS,MINKBPS,QUALITY   (QUALITY -1: none)\n";
+    "  --ogg RATE,CHANNELS,KBPS,MAXKBPS,MINKBPS,QUALITY   (QUALITY -1: none)\n"
+    "  --keep-source-audio      an MP3 into .mp3 or an Ogg Vorbis into .ogg is copied\n"
+    "                           without re-encoding, exact to the sample (the option\n"
+    "                           above then only applies when it cannot be)\n";
 
 struct UsageError {};
 
@@ -245,7 +251,33 @@ bool Configure(TAudioFile2& writer, const QString& option, const QString& values
     return true;
 }
 
-int Convert(const QStringList& args) {
+// The stretch copied without re-encoding when IN already holds OUT's kind of audio; none (and a
+// note on stderr when it was of that kind but could not be copied exactly) otherwise.
+std::optional<PendingFile> CopyIfSameKind(const QString& in, int32_t start, int32_t end,
+                                          const QString& out) {
+    const OutputFormatInfo* format = OutputFormatOfPath(out);
+    const StreamCoding coding = CodingOf(in);
+    const bool same =
+        format && ((format->kind == OutputKind::Mp3 && coding == StreamCoding::Mp3) ||
+                   (format->kind == OutputKind::Ogg && coding == StreamCoding::OggVorbis));
+    if (!same) return std::nullopt;
+    StretchCopy copy = CopyStretch(in, coding, start, end, out);
+    if (copy.refusal.isEmpty()) return std::move(copy.file);
+    std::fprintf(stderr, "Re-encoding: %s.\n", copy.refusal.toUtf8().constData());
+    return std::nullopt;
+}
+
+void CarryInformation(const QString& in, PendingFile& output) {
+    TAudioInformation2 information;
+    information.SetOptionFlag(true);
+    information.LoadInformation(in);
+    information.SaveInformation(output);
+}
+
+int Convert(QStringList args) {
+    const bool keep = args.size() > 4 && args.back() == "--keep-source-audio";
+    if (keep) args.removeLast();
+    if (args.size() != 4 && args.size() != 6) throw UsageError{};
     const QString in = args[0];
     const int32_t start = ToInt(args[1]);
     const int32_t end = ToInt(args[2]);
@@ -255,7 +287,12 @@ int Convert(const QStringList& args) {
     TAudioFile2 writer;
     writer.SetOptionFlag(true);
     if (args.size() == 6 && !Configure(writer, args[4], args[5])) return kRefused;
-    if (args.size() != 4 && args.size() != 6) throw UsageError{};
+    if (keep) {
+        if (std::optional<PendingFile> copied = CopyIfSameKind(in, start, end, out)) {
+            CarryInformation(in, *copied);
+            return kOk;
+        }
+    }
 
     TAudioFile2 reader;
     reader.SetOptionFlag(true);
@@ -267,11 +304,7 @@ int Convert(const QStringList& args) {
     reader.Close();
     // The output replaces OUT only once its tags are in.
     PendingFile output = writer.ClosePending();
-
-    TAudioInformation2 information;
-    information.SetOptionFlag(true);
-    information.LoadInformation(in);
-    information.SaveInformation(output);
+    CarryInformation(in, output);
     return kOk;
 }
 
@@ -282,7 +315,7 @@ int Run(const QStringList& args) {
     if (command == "info" && rest.size() == 1) return Info(rest[0]);
     if (command == "read" && rest.size() == 4)
         return Read(rest[0], ToInt(rest[1]), ToInt(rest[2]), rest[3]);
-    if (command == "convert" && (rest.size() == 4 || rest.size() == 6)) return Convert(rest);
+    if (command == "convert" && rest.size() >= 4 && rest.size() <= 7) return Convert(rest);
     return Usage();
 }
 

@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/vorbis_parser.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libswresample/swresample.h>
@@ -53,6 +54,10 @@ struct CustomIoDeleter {
     }
 };
 
+struct VorbisParseDeleter {
+    void operator()(AVVorbisParseContext* c) const { av_vorbis_parse_free(&c); }
+};
+
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
@@ -62,5 +67,6 @@ using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using CustomIoPtr = std::unique_ptr<AVIOContext, CustomIoDeleter>;
+using VorbisParsePtr = std::unique_ptr<AVVorbisParseContext, VorbisParseDeleter>;
 
 }  // namespace quillet::ff
