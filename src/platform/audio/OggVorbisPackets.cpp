@@ -92,24 +92,4 @@ void OggVorbisPackets::Take(const OggPage& page) {
     }
 }
 
-int64_t OggVorbisStartTrim(const QString& path) {
-    // A first page that never ends is damage: the decoder's own reading will tell.
-    constexpr size_t kMaxLeadingBytes = 4 << 20;
-    try {
-        OggVorbisPackets packets(path);
-        int64_t decoded = 0;
-        size_t bytes = 0;
-        while (std::optional<OggVorbisPackets::Packet> p = packets.Next()) {
-            decoded += p->samples;
-            bytes += p->bytes.size();
-            if (bytes > kMaxLeadingBytes) break;
-            if (!p->endsPage || p->granule == -1) continue;
-            // A stream of one page is cut at its end, not its start.
-            return p->lastPage ? 0 : std::max<int64_t>(0, decoded - p->granule);
-        }
-    } catch (const OggVorbisPackets::Unusable&) {
-    }
-    return 0;
-}
-
 }  // namespace quillet

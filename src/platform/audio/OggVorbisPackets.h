@@ -54,9 +54,4 @@ class OggVorbisPackets {
     bool first_ = true;
 };
 
-// The samples a decoder drops at the start of an Ogg Vorbis file: what the first audio page
-// decodes beyond its granule position (0 for a file that was not cut). Throws AudioError when
-// the file cannot be read; 0 when it is no Vorbis stream.
-int64_t OggVorbisStartTrim(const QString& path);
-
 }  // namespace quillet
