@@ -59,7 +59,7 @@ Tfm_main::Tfm_main(QWidget* parent)
     AddView& adding = *this;
     playback_ = std::make_unique<PlaybackSession>(*tracks_, run_, AudioFileRead, *AudioPlayer, view,
                                                   preListen);
-    editor_ = std::make_unique<SegmentEditor>(*tracks_, run_, *playback_, view, preListen);
+    editor_ = std::make_unique<SegmentEditor>(*tracks_, run_, *playback_, view);
     adder_ = std::make_unique<TrackAdder>(*tracks_, run_, adding);
     CreateMenus();
     ConnectEvents();

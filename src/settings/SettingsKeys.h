@@ -74,6 +74,12 @@ inline constexpr NumberKey OggEnableQuality{"ogg", "enable quality", 1, 0};
 inline constexpr NumberKey OggQuality{"ogg", "quality", 300, 300};
 inline constexpr NumberKey OggEnableVbr{"ogg", "enable vbr", 0, 0};
 
+// [stretch]: the stretch editor. Absent, "play around" plays two seconds either side of the
+// handle and Left and Right move it by 10 ms (step 1 of: one frame, 10 ms, 100 ms, 1 s).
+inline constexpr NumberKey StretchPreRoll{"stretch", "pre-roll ms", 2000, 2000};
+inline constexpr NumberKey StretchPostRoll{"stretch", "post-roll ms", 2000, 2000};
+inline constexpr NumberKey StretchStep{"stretch", "step", 1, 1};
+
 }  // namespace keys
 
 // Reads at a site other than the settings dialog.
