@@ -76,7 +76,13 @@ Tfm_main::Tfm_main(QWidget* parent)
     FormCreate();
 }
 
-Tfm_main::~Tfm_main() { SetUncaughtHandler({}); }
+Tfm_main::~Tfm_main() {
+    SetUncaughtHandler({});
+    qApp->removeEventFilter(this);
+    // QWidget's destructor hides the window, which takes the focus from an open rename box:
+    // nothing of this class may answer by then.
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
 
 void Tfm_main::CreateControls() {
     client = new QWidget(this);
