@@ -2,7 +2,8 @@
 # Takes docs/screens/*.png from the real program under Xvfb with a window manager (openbox, in
 # a dark theme), at scale 1 and 2 (also 1.5 with --all, for a look): the main window with a
 # menu and with the list's popup open, the settings dialog, the about box, a message box, a
-# question and the file dialog.
+# question, the file dialog, the overview behind the bars and the stretch editor following
+# playback (into a private PulseAudio null sink).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,7 +13,15 @@ scales=(1 2)
 [ "${1:-}" = "--all" ] && scales=(1 1.5 2)
 
 scratch=$(mktemp -d /tmp/quillet-screens.XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
+export PULSE_SERVER="unix:$scratch/pulse"
+export PULSE_RUNTIME_PATH="$scratch"
+pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no \
+  --load="module-null-sink sink_name=quillet_null" \
+  --load="module-native-protocol-unix auth-anonymous=1 socket=$scratch/pulse" \
+  >"$scratch/pulse.log" 2>&1 &
+pulse_pid=$!
+trap 'kill "$pulse_pid" 2>/dev/null || true; rm -rf "$scratch"' EXIT
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 cat >"$scratch/rc.xml" <<'EOS'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">

@@ -101,11 +101,12 @@ class MainWindowTest : public test::MainWindowFixture {
 };
 
 // The actions of both menus, by object name, as the command table gives them.
-const char* const kMainItems[] = {"AddFile1", "AddPath1", "Remove1",   "Clear1",   "Exit1",
-                                  "Play1",    "Pause1",   "Stopplay1", "Cut1",     "Join2",
-                                  "Stop1",    "Option1",  "Content1",  "WebSite1", "About1"};
-const char* const kPopupItems[] = {"AddFile2", "AddPath2",     "Remove2", "Clear2", "Play2",
-                                   "Pause2",   "StopPlaying1", "Cut2",    "Join1",  "Stop2"};
+const char* const kMainItems[] = {
+    "AddFile1", "AddPath1", "Remove1", "Clear1",  "Exit1",    "Play1",    "Pause1", "Stopplay1",
+    "Cut1",     "Join2",    "Stop1",   "Option1", "Content1", "WebSite1", "About1", "EditStretch1"};
+const char* const kPopupItems[] = {"AddFile2", "AddPath2", "Remove2",      "Clear2",
+                                   "Play2",    "Pause2",   "StopPlaying1", "Cut2",
+                                   "Join1",    "Stop2",    "EditStretch2"};
 
 QStringList Disabled(Tfm_main& window) {
     QStringList names;
@@ -254,12 +255,18 @@ TEST_F(MainWindowTest, MenusHoldTheCommandTable) {
     EXPECT_EQ(top[3]->text(), "Help");
     EXPECT_EQ(Captions(*top[0]->menu()),
               QStringList({"Add File", "Add Path", "Remove File", "Clear", "-", "Exit"}));
-    EXPECT_EQ(Captions(*top[1]->menu()),
-              QStringList({"Play", "Pause", "Stop Playing", "-", "Cut", "Join", "Stop"}));
+    // The stretch editor's item comes after the command table's, which keeps its order.
+    EXPECT_EQ(Captions(*top[1]->menu()), QStringList({"Play", "Pause", "Stop Playing", "-", "Cut",
+                                                      "Join", "Stop", "-", "Edit Stretch..."}));
     EXPECT_EQ(Captions(*top[3]->menu()), QStringList({"Content", "-", "Web Site", "-", "About"}));
     EXPECT_EQ(Captions(*window.pm),
               QStringList({"Add File", "Add Path", "Remove File", "Clear", "-", "Play", "Pause",
-                           "Stop Playing", "-", "Cut", "Join", "Stop"}));
+                           "Stop Playing", "-", "Cut", "Join", "Stop", "-", "Edit Stretch..."}));
+    // Only the new item has a key; the others show none.
+    for (QMenu* menu : {top[0]->menu(), top[1]->menu(), top[3]->menu(), window.pm})
+        for (const QAction* a : menu->actions())
+            EXPECT_EQ(a->shortcut().isEmpty(), !a->text().startsWith("Edit Stretch"))
+                << a->text().toStdString();
     for (const char* name : kMainItems)
         EXPECT_NE(window.findChild<QAction*>(name), nullptr) << name;
     for (const char* name : kPopupItems) {

@@ -53,6 +53,7 @@ const NamedObject kObjects[] = {
     {"Current bar", Kind::Slider},   {"Begin time", Kind::Text},
     {"End time", Kind::Text},        {"Current time", Kind::Text},
     {"Total time", Kind::Text},      {"Filename", Kind::Text},
+    {"Edit stretch", Kind::Button},
 };
 
 // The program's own controls, placed over the skin at these bounds.
@@ -148,6 +149,39 @@ TEST(SkinForm, ProvidesEveryNamedObjectWithItsViews) {
     EXPECT_FALSE(w.Find("Filename")->Label()->GetText().isEmpty());
     for (const char* bar : {"Begin bar", "End bar", "Current bar"})
         EXPECT_EQ(w.Find(bar)->Slider()->GetPosition(), 0) << bar;
+}
+
+TEST(SkinForm, LaysTheFilesOverviewsBeneathTheBeginAndEndBars) {
+    SkinnedWindow w;
+    for (auto [waveName, barName] :
+         {std::pair{"Begin overview", "Begin bar"}, std::pair{"End overview", "End bar"}}) {
+        SCOPED_TRACE(waveName);
+        ISkinObject* object = w.Find(waveName);
+        ASSERT_NE(object, nullptr);
+        ASSERT_NE(object->Wave(), nullptr);
+        EXPECT_EQ(object->Slider(), nullptr);
+        EXPECT_EQ(object->Label(), nullptr);
+        QWidget* wave = w.Widget(waveName);
+        QWidget* bar = w.Widget(barName);
+        // Beneath the bar and taking no mouse: a press there still moves the bar.
+        EXPECT_EQ(w.window.childAt(bar->mapTo(&w.window, bar->rect().center())), bar);
+        EXPECT_TRUE(bar->geometry().adjusted(0, -2, 0, 2).contains(wave->geometry()));
+        EXPECT_EQ(object->Wave()->Columns(), wave->width());
+        // Nothing is drawn before the program gives the envelope.
+        const QImage empty = wave->grab().toImage();
+        object->Wave()->SetEnvelope(QVector<float>(wave->width(), -0.9f),
+                                    QVector<float>(wave->width(), 0.9f));
+        object->Wave()->SetSpan(500, 1000);
+        const QImage full = wave->grab().toImage();
+        EXPECT_NE(empty, full);
+        // The stretch (the right half) is brighter than the rest.
+        const QColor outside = full.pixelColor(wave->width() / 4, wave->height() / 2);
+        const QColor inside = full.pixelColor(wave->width() * 3 / 4, wave->height() / 2);
+        EXPECT_GT(inside.lightness(), outside.lightness());
+    }
+    // Other objects have no wave.
+    EXPECT_EQ(w.Find("Begin bar")->Wave(), nullptr);
+    EXPECT_EQ(w.Find("Play")->Wave(), nullptr);
 }
 
 TEST(SkinForm, MatchesNamesExactly) {

@@ -135,6 +135,53 @@ TEST_F(TrackListModelTest, ClearEmptiesTheListAndLeavesTheRecords) {
 }
 
 // Without the model tester, which checks every row at every insert.
+TEST_F(TrackListModelTest, TheRateAndTheRowsNameMoveWithTheRowAndNamesAreNeverReused) {
+    ASSERT_TRUE(list_.Append("/music/a.wav", "a.wav", 44100, 1000, 44100));
+    ASSERT_TRUE(list_.Append("/music/b.wav", "b.wav", 48000, 1000, 48000));
+    Add(2, 1);  // added without a rate
+    EXPECT_EQ(list_.SampleRate(0), 44100);
+    EXPECT_EQ(list_.SampleRate(1), 48000);
+    EXPECT_EQ(list_.SampleRate(2), 0);
+    const uint64_t a = list_.RowId(0), b = list_.RowId(1), c = list_.RowId(2);
+    EXPECT_NE(a, 0u);
+    EXPECT_NE(a, b);
+    EXPECT_NE(b, c);
+    list_.Swap(0, 1);
+    EXPECT_EQ(list_.SampleRate(0), 48000);
+    EXPECT_EQ(list_.RowId(0), b);
+    EXPECT_EQ(list_.RowId(1), a);
+    list_.SetSampleRate(2, 22050);
+    list_.Remove(0);
+    EXPECT_EQ(list_.RowId(0), a);
+    EXPECT_EQ(list_.SampleRate(1), 22050);
+    // The same file again is another row.
+    ASSERT_TRUE(list_.Append("/music/b.wav", "b.wav", 48000, 1000, 48000));
+    EXPECT_NE(list_.RowId(2), b);
+    EXPECT_NE(list_.RowId(2), c);
+}
+
+TEST_F(TrackListModelTest, EveryWriteOfTheStretchIsToldOnceWithItsRow) {
+    Add(0, 10);
+    Add(1, 10);
+    QSignalSpy changed(&list_, &TrackList::StretchChanged);
+    list_.SetBegin(1, 1500, 1);
+    list_.SetEnd(0, 9000, 9);
+    list_.SetStretch(1, 2000, 2, 3000, 3);
+    ASSERT_EQ(changed.size(), 3);
+    EXPECT_EQ(changed[0][0].toInt(), 1);
+    EXPECT_EQ(changed[1][0].toInt(), 0);
+    EXPECT_EQ(changed[2][0].toInt(), 1);
+    const TrackInfo& t = list_.Record(1);
+    EXPECT_EQ(t.StartPos, 2000);
+    EXPECT_EQ(t.StartSec, 2);
+    EXPECT_EQ(t.EndPos, 3000);
+    EXPECT_EQ(t.EndSec, 3);
+    // The column is the caller's to rebuild.
+    EXPECT_EQ(list_.SegmentText(1), "  00:00:00 - 00:00:10");
+    list_.SetStretch(5, 1, 1, 2, 2);  // no such row
+    EXPECT_EQ(changed.size(), 3);
+}
+
 TEST(TrackListCapacity, TheTableHoldsAtMost10001Rows) {
     TrackList list;
     for (int n = 0; n < TrackTable::kCapacity; ++n)

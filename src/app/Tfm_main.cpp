@@ -23,8 +23,11 @@
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_dir.h"
 #include "dialogs/Tfm_set.h"
+#include "dialogs/Tfm_stretch.h"
+#include "editor/ListStretchHost.h"
 #include "editor/PlaybackSession.h"
 #include "editor/SegmentEditor.h"
+#include "editor/StretchCommands.h"
 #include "platform/audio/OutputFormats.h"
 #include "platform/player/TAudioPlayer2.h"
 #include "platform/skin/TSkin.h"
@@ -33,6 +36,8 @@
 #include "tracks/TrackList.h"
 #include "widgets/Centring.h"
 #include "widgets/RenameBox.h"
+#include "widgets/StretchKeys.h"
+#include "widgets/StretchOverview.h"
 #include "widgets/TrackListView.h"
 
 namespace quillet {
@@ -59,14 +64,25 @@ Tfm_main::Tfm_main(QWidget* parent)
     AddView& adding = *this;
     playback_ = std::make_unique<PlaybackSession>(*tracks_, run_, AudioFileRead, *AudioPlayer, view,
                                                   preListen);
-    editor_ = std::make_unique<SegmentEditor>(*tracks_, run_, *playback_, view, preListen);
+    editor_ = std::make_unique<SegmentEditor>(*tracks_, run_, *playback_, view);
     adder_ = std::make_unique<TrackAdder>(*tracks_, run_, adding);
+    stretchHost_ = std::make_unique<ListStretchHost>(*tracks_, run_, *playback_, *editor_);
+    stretchCommands_ = std::make_unique<StretchCommands>(*stretchHost_);
+    stretchCommands_->SetInform([this](const QString& text) { Prompts().Information(text); });
+    stretchCommands_->SetSettings([this] { return settings_.get(); });
+    overview_ = std::make_unique<StretchOverview>(*stretchHost_);
     CreateMenus();
     ConnectEvents();
     FormCreate();
 }
 
-Tfm_main::~Tfm_main() { SetUncaughtHandler({}); }
+Tfm_main::~Tfm_main() {
+    SetUncaughtHandler({});
+    qApp->removeEventFilter(this);
+    // QWidget's destructor hides the window, which takes the focus from an open rename box:
+    // nothing of this class may answer by then.
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
 
 void Tfm_main::CreateControls() {
     client = new QWidget(this);
@@ -156,7 +172,9 @@ void Tfm_main::CreateMenus() {
               {},
               {"Cut", "Cut1", &M::Cut1, &M::Cut1Click},
               {"Join", "Join2", &M::Join2, &M::Join2Click},
-              {"Stop", "Stop1", &M::Stop1, &M::Stop1Click}});
+              {"Stop", "Stop1", &M::Stop1, &M::Stop1Click},
+              {},
+              {"Edit Stretch...", "EditStretch1", &M::EditStretch1, &M::EditStretch1Click}});
     Option1 = mm->addAction(QStringLiteral("Options"));
     Option1->setObjectName(QStringLiteral("Option1"));
     connect(Option1, &QAction::triggered, this, GuardedSlot(this, &Tfm_main::Option1Click));
@@ -180,7 +198,14 @@ void Tfm_main::CreateMenus() {
                    {},
                    {"Cut", "Cut2", &M::Cut2, &M::Cut1Click},
                    {"Join", "Join1", &M::Join1, &M::Join2Click},
-                   {"Stop", "Stop2", &M::Stop2, &M::Stop1Click}});
+                   {"Stop", "Stop2", &M::Stop2, &M::Stop1Click},
+                   {},
+                   {"Edit Stretch...", "EditStretch2", &M::EditStretch2, &M::EditStretch1Click}});
+    // The popup shows the key; the main menu's item takes it.
+    EditStretch1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    EditStretch2->setShortcut(EditStretch1->shortcut());
+    EditStretch2->setShortcutContext(Qt::WidgetShortcut);
+    EditStretch2->setShortcutVisibleInContextMenu(true);
 }
 
 void Tfm_main::ConnectEvents() {
@@ -196,6 +221,7 @@ void Tfm_main::ConnectEvents() {
     on(lv, &TrackListView::Pressed, &Tfm_main::lvMouseDown);
     on(lv, &TrackListView::Clicked, &Tfm_main::lvClick);
     on(lv, &TrackListView::DoubleClicked, &Tfm_main::lvDblClick);
+    on(lv, &TrackListView::KeySelected, &Tfm_main::lvClick);
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pm->exec(lv->viewport()->mapToGlobal(at)); });
@@ -220,7 +246,10 @@ void Tfm_main::SetDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir) {
     fm_dir = dir;
 }
 
-void Tfm_main::SetPrompts(std::unique_ptr<UserPrompts> prompts) { prompts_ = std::move(prompts); }
+void Tfm_main::SetPrompts(std::unique_ptr<UserPrompts> prompts) {
+    stretchEditor_.reset();  // it answers through the prompts it was made with
+    prompts_ = std::move(prompts);
+}
 
 // Start-up
 
@@ -251,6 +280,7 @@ void Tfm_main::CentreOnScreen() {
 
 void Tfm_main::FormShow() {
     skin_.Load(*Skin, this, SkinLibraryPath());
+    overview_->Attach(skin_.Overviews());
     for (Bar bar : {Bar::Begin, Bar::End, Bar::Current}) skin_.SetPosition(bar, 0, true);
 
     settings_ = std::make_unique<quillet::SettingsFile>(quillet::SettingsFile::DefaultPath());
@@ -331,8 +361,14 @@ bool Tfm_main::eventFilter(QObject* watched, QEvent* event) {
     // A key press reaches the application's filters once for the platform window and again
     // for every widget it is passed on to; the window's turn is the one that counts, once.
     if (event->type() == QEvent::KeyPress && watched->isWindowType()) {
-        ApplicationEventsMessage(*static_cast<QKeyEvent*>(event), watched);
-        return false;
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        ApplicationEventsMessage(key, watched);
+        bool taken = false;
+        if (watched == windowHandle())
+            Guard([&] {
+                taken = TakeStretchKey(*stretchCommands_, key, QApplication::focusWidget());
+            });
+        return taken;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -393,6 +429,7 @@ void Tfm_main::SkinClick(ISkinObject* source) {
         {"Pre-listen-off", [](Tfm_main& w) { w.SetPreListen(true); }},
         {"Pre-listen-on", [](Tfm_main& w) { w.SetPreListen(false); }},
         {"help", [](Tfm_main& w) { w.Content1Click(); }},
+        {"Edit stretch", [](Tfm_main& w) { w.EditStretch1Click(); }},
     };
     if (!source) return;
     const QString name = source->GetName();
@@ -495,6 +532,16 @@ void Tfm_main::WebSite1Click() { Prompts().OpenUrl(Tfm_about::WebSiteUrl()); }
 
 void Tfm_main::About1Click() {
     if (fm_about) ShowCentred(*fm_about);
+}
+
+// Modeless, made once and kept; it shows the current row whatever happens in this window.
+void Tfm_main::EditStretch1Click() {
+    if (!stretchEditor_)
+        stretchEditor_ =
+            std::make_unique<Tfm_stretch>(*stretchCommands_, Prompts(), &overview_->Peaks(), this);
+    stretchEditor_->show();
+    stretchEditor_->raise();
+    stretchEditor_->activateWindow();
 }
 
 }  // namespace quillet

@@ -27,16 +27,20 @@ class QTimer;
 namespace quillet {
 
 class ISkinObject;
+class ListStretchHost;
 struct MenuItem;
 class PlaybackSession;
 class RenameBox;
 class SegmentEditor;
 class SettingsFile;
+class StretchCommands;
+class StretchOverview;
 class TAudioPlayer2;
 class TSkin;
 class Tfm_about;
 class Tfm_dir;
 class Tfm_set;
+class Tfm_stretch;
 class TrackList;
 class TrackListView;
 
@@ -70,6 +74,10 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     TrackList& Tracks() { return *tracks_; }
     RunState& Run() { return run_; }
     PlaybackSession& Playback() { return *playback_; }
+    ListStretchHost& StretchHost() { return *stretchHost_; }
+    StretchCommands& Stretch() { return *stretchCommands_; }
+    // The stretch editor, once "Edit Stretch..." has opened it.
+    Tfm_stretch* StretchEditor() { return stretchEditor_.get(); }
     MainSkin& SkinObjects() { return skin_; }
     // Open from the first show to the close of the window, null outside that span: a command
     // still running in a message pump after the close must check it.
@@ -95,6 +103,8 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     QAction *AddFile2 = nullptr, *AddPath2 = nullptr, *Remove2 = nullptr, *Clear2 = nullptr,
             *Play2 = nullptr, *Pause2 = nullptr, *StopPlaying1 = nullptr, *Cut2 = nullptr,
             *Join1 = nullptr, *Stop2 = nullptr;
+    // Action > "Edit Stretch..." (Ctrl+E) and its popup twin.
+    QAction *EditStretch1 = nullptr, *EditStretch2 = nullptr;
 
     Tfm_set* fm_set = nullptr;
     Tfm_about* fm_about = nullptr;
@@ -143,6 +153,7 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     void Content1Click();
     void WebSite1Click();
     void About1Click();
+    void EditStretch1Click();
 
     // Track list (Tfm_main_tracks.cpp).
     void AddFiles();
@@ -213,6 +224,11 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     std::unique_ptr<SegmentEditor> editor_;
     std::unique_ptr<TrackAdder> adder_;
     std::unique_ptr<UserPrompts> prompts_;
+    // The stretch editor's side: destroyed in this order, the window first.
+    std::unique_ptr<ListStretchHost> stretchHost_;
+    std::unique_ptr<StretchCommands> stretchCommands_;
+    std::unique_ptr<StretchOverview> overview_;
+    std::unique_ptr<Tfm_stretch> stretchEditor_;
     QString startupError_;
     bool shown_ = false;
 };

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "common/Guard.h"
 #include "dialogs/UserPrompts.h"
 #include "editor/SegmentEdit.h"
 #include "editor/StretchEditorHost.h"
@@ -86,11 +87,33 @@ QPushButton* Button(const QString& text, const QString& tip, QWidget* parent) {
 
 }  // namespace
 
+namespace {
+
+constexpr auto kWindowFlags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+
+}  // namespace
+
 Tfm_stretch::Tfm_stretch(StretchEditorHost& host, UserPrompts& prompts, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, kWindowFlags),
+      own_(new StretchCommands(host, this)),
+      commands_(*own_),
       host_(host),
       prompts_(prompts) {
+    own_->SetInform([this](const QString& text) { prompts_.Information(text); });
+    Build(nullptr);
+}
+
+Tfm_stretch::Tfm_stretch(StretchCommands& commands, UserPrompts& prompts, PeakBuilder* peaks,
+                         QWidget* parent)
+    : QDialog(parent, kWindowFlags),
+      commands_(commands),
+      host_(commands.Host()),
+      prompts_(prompts) {
+    Build(peaks);
+}
+
+void Tfm_stretch::Build(PeakBuilder* peaks) {
     setObjectName(QStringLiteral("fm_stretch"));
     setWindowTitle(kTitle);
     setModal(false);
@@ -98,16 +121,21 @@ Tfm_stretch::Tfm_stretch(StretchEditorHost& host, UserPrompts& prompts, QWidget*
     setPalette(DarkPalette());
     setAutoFillBackground(true);
     BuildLayout();
+    if (peaks) waveform->SetPeakBuilder(peaks);
     BindKeys();
+    ConnectCommands();
+    // Keys go to the picture first, so that Space plays rather than typing into a time.
+    waveform->setFocus();
 
-    connect(&host_, &StretchEditorHost::RowChanged, this, &Tfm_stretch::LoadRow);
-    connect(&host_, &StretchEditorHost::StretchChanged, this,
-            &Tfm_stretch::StretchChangedElsewhere);
     connect(&host_, &StretchEditorHost::PlaybackChanged, this, &Tfm_stretch::ShowPlayback);
 
+    // What reaches the player or the program runs guarded: an engine error goes to the
+    // program's handler, not through Qt.
     connect(waveform, &WaveformView::PlayHeadClicked, this, [this](qint64 frame) {
-        host_.SetPlayHead(frame);
-        ShowPlayback();
+        Guard([&] {
+            host_.SetPlayHead(frame);
+            ShowPlayback();
+        });
     });
     connect(waveform, &WaveformView::StretchDragged, this, [this](qint64 begin, qint64 end) {
         edt_begin->setText(FormatPosition(begin, host_.SampleRate()));
@@ -115,8 +143,11 @@ Tfm_stretch::Tfm_stretch(StretchEditorHost& host, UserPrompts& prompts, QWidget*
         edt_length->setText(FormatPosition(end - begin, host_.SampleRate()));
     });
     connect(waveform, &WaveformView::StretchDropped, this, [this](qint64 begin, qint64 end) {
-        Change({begin, end}, begin != stretch_.begin ? QStringLiteral("Begin dragged")
-                                                     : QStringLiteral("End dragged"));
+        Guard([&] {
+            commands_.Change({begin, end}, begin != Current().begin
+                                               ? QStringLiteral("Begin dragged")
+                                               : QStringLiteral("End dragged"));
+        });
     });
     connect(waveform, &WaveformView::PeaksProgress, this, [this](qint64 ready, qint64 frames) {
         if (ready < frames)
@@ -126,21 +157,53 @@ Tfm_stretch::Tfm_stretch(StretchEditorHost& host, UserPrompts& prompts, QWidget*
     connect(waveform, &WaveformView::PeaksReady, lbl_status, &QLabel::clear);
     connect(waveform, &WaveformView::Failed, lbl_status, &QLabel::setText);
 
-    connect(edt_begin, &QLineEdit::editingFinished, this, &Tfm_stretch::BeginTyped);
-    connect(edt_end, &QLineEdit::editingFinished, this, &Tfm_stretch::EndTyped);
-    connect(edt_length, &QLineEdit::editingFinished, this, &Tfm_stretch::LengthTyped);
+    connect(edt_begin, &QLineEdit::editingFinished, this,
+            GuardedSlot(this, &Tfm_stretch::BeginTyped));
+    connect(edt_end, &QLineEdit::editingFinished, this, GuardedSlot(this, &Tfm_stretch::EndTyped));
+    connect(edt_length, &QLineEdit::editingFinished, this,
+            GuardedSlot(this, &Tfm_stretch::LengthTyped));
     connect(cbx_mix, &QCheckBox::toggled, waveform, &WaveformView::SetChannelsMixed);
-    connect(btn_play, &QPushButton::clicked, this, &Tfm_stretch::PlayPause);
-    connect(btn_playaround, &QPushButton::clicked, this, &Tfm_stretch::PlayAround);
+    connect(btn_play, &QPushButton::clicked, this, GuardedSlot(this, &Tfm_stretch::PlayPause));
+    connect(btn_playaround, &QPushButton::clicked, this,
+            GuardedSlot(this, &Tfm_stretch::PlayAround));
     connect(btn_zoomstretch, &QPushButton::clicked, waveform, &WaveformView::ZoomToStretch);
     connect(btn_zoomall, &QPushButton::clicked, waveform, &WaveformView::ZoomAll);
     connect(btn_zoomin, &QPushButton::clicked, waveform, &WaveformView::ZoomIn);
     connect(btn_zoomout, &QPushButton::clicked, waveform, &WaveformView::ZoomOut);
-    connect(btn_undo, &QPushButton::clicked, this, &Tfm_stretch::Undo);
-    connect(btn_redo, &QPushButton::clicked, this, &Tfm_stretch::Redo);
+    connect(btn_undo, &QPushButton::clicked, this, GuardedSlot(this, &Tfm_stretch::Undo));
+    connect(btn_redo, &QPushButton::clicked, this, GuardedSlot(this, &Tfm_stretch::Redo));
 
     resize(980, 440);
+    ShowSettings();
     LoadRow();
+}
+
+// The handle, the step and the rolls are the commands'; the controls show them and set them.
+void Tfm_stretch::ConnectCommands() {
+    connect(&commands_, &StretchCommands::RowLoaded, this, &Tfm_stretch::LoadRow);
+    connect(&commands_, &StretchCommands::StretchShown, this, &Tfm_stretch::ShowStretch);
+    connect(&commands_, &StretchCommands::HandleChanged, this, &Tfm_stretch::ShowSettings);
+    connect(&commands_, &StretchCommands::StepChanged, this, &Tfm_stretch::ShowSettings);
+    connect(&commands_, &StretchCommands::RollsChanged, this, &Tfm_stretch::ShowSettings);
+    connect(waveform, &WaveformView::HandleSelected, this, [this](WaveformView::Handle handle) {
+        commands_.SelectHandle(handle == WaveformView::Handle::Begin
+                                   ? StretchCommands::Handle::Begin
+                                   : StretchCommands::Handle::End);
+    });
+    connect(cb_step, &QComboBox::currentIndexChanged, &commands_, &StretchCommands::SetStepIndex);
+    connect(ud_preroll, &QDoubleSpinBox::valueChanged, this,
+            [this](double s) { commands_.SetPreRollMs(static_cast<int>(std::lround(s * 1000))); });
+    connect(ud_postroll, &QDoubleSpinBox::valueChanged, this,
+            [this](double s) { commands_.SetPostRollMs(static_cast<int>(std::lround(s * 1000))); });
+}
+
+void Tfm_stretch::ShowSettings() {
+    waveform->SelectHandle(commands_.SelectedHandle() == StretchCommands::Handle::Begin
+                               ? WaveformView::Handle::Begin
+                               : WaveformView::Handle::End);
+    cb_step->setCurrentIndex(commands_.StepIndex());
+    ud_preroll->setValue(commands_.PreRollMs() / 1000.0);
+    ud_postroll->setValue(commands_.PostRollMs() / 1000.0);
 }
 
 Tfm_stretch::~Tfm_stretch() {
@@ -246,7 +309,7 @@ void Tfm_stretch::BuildLayout() {
 void Tfm_stretch::BindKeys() {
     const auto bind = [this](const QKeySequence& keys, void (Tfm_stretch::*command)()) {
         auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, command);
+        connect(shortcut, &QShortcut::activated, this, GuardedSlot(this, command));
     };
     bind(QKeySequence(Qt::Key_Space), &Tfm_stretch::PlayPause);
     bind(QKeySequence(Qt::Key_B), &Tfm_stretch::MarkBegin);
@@ -278,7 +341,7 @@ void Tfm_stretch::keyPressEvent(QKeyEvent* event) {
     if ((left || event->key() == Qt::Key_Right) &&
         (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0) {
         const int steps = (left ? -1 : 1) * (event->modifiers() & Qt::ShiftModifier ? 10 : 1);
-        Nudge(steps, event->isAutoRepeat());
+        Guard([&] { Nudge(steps, event->isAutoRepeat()); });
         event->accept();
         return;
     }
@@ -288,7 +351,6 @@ void Tfm_stretch::keyPressEvent(QKeyEvent* event) {
 // ---- The row ----
 
 void Tfm_stretch::LoadRow() {
-    history_.Clear();
     btn_undo->setEnabled(false);
     btn_redo->setEnabled(false);
     lbl_status->clear();
@@ -300,7 +362,6 @@ void Tfm_stretch::LoadRow() {
         waveform->SetFile(QString(), 0, 0);
         lbl_file->setText(QStringLiteral("No row to show"));
         setWindowTitle(kTitle);
-        stretch_ = {};
         for (QLineEdit* e : {edt_begin, edt_end, edt_length}) e->clear();
         ShowPlayback();
         return;
@@ -315,21 +376,22 @@ void Tfm_stretch::LoadRow() {
 
 void Tfm_stretch::ShowStretch() {
     if (!host_.HasRow()) return;
-    stretch_ = {host_.StartPos(), host_.EndPos()};
+    const Stretch stretch{host_.StartPos(), host_.EndPos()};
     const int rate = host_.SampleRate();
-    waveform->SetStretch(stretch_.begin, stretch_.end);
+    waveform->SetStretch(stretch.begin, stretch.end);
     // setText also clears the edits' modified flags: a text the program wrote is no typing.
-    edt_begin->setText(FormatPosition(stretch_.begin, rate));
-    edt_end->setText(FormatPosition(stretch_.end, rate));
-    edt_length->setText(FormatPosition(stretch_.end - stretch_.begin, rate));
-    btn_undo->setEnabled(history_.CanUndo());
-    btn_redo->setEnabled(history_.CanRedo());
+    edt_begin->setText(FormatPosition(stretch.begin, rate));
+    edt_end->setText(FormatPosition(stretch.end, rate));
+    edt_length->setText(FormatPosition(stretch.end - stretch.begin, rate));
+    const StretchHistory& history = commands_.History();
+    btn_undo->setEnabled(history.CanUndo());
+    btn_redo->setEnabled(history.CanRedo());
     btn_undo->setToolTip(
-        history_.CanUndo() ? QStringLiteral("Undo %1 (Ctrl+Z)").arg(history_.UndoReason().toLower())
-                           : QStringLiteral("Nothing to undo"));
+        history.CanUndo() ? QStringLiteral("Undo %1 (Ctrl+Z)").arg(history.UndoReason().toLower())
+                          : QStringLiteral("Nothing to undo"));
     btn_redo->setToolTip(
-        history_.CanRedo()
-            ? QStringLiteral("Redo %1 (Ctrl+Shift+Z)").arg(history_.RedoReason().toLower())
+        history.CanRedo()
+            ? QStringLiteral("Redo %1 (Ctrl+Shift+Z)").arg(history.RedoReason().toLower())
             : QStringLiteral("Nothing to redo"));
 }
 
@@ -342,30 +404,7 @@ void Tfm_stretch::ShowPlayback() {
     if (playing) waveform->Follow(head);
 }
 
-void Tfm_stretch::StretchChangedElsewhere() {
-    if (committing_ || !host_.HasRow()) return;
-    const Stretch now{host_.StartPos(), host_.EndPos()};
-    if (now == stretch_) return;
-    // The main window's bars change the same stretch: their changes are undone here as well.
-    history_.Record(stretch_, now, QStringLiteral("Changed elsewhere"));
-    ShowStretch();
-}
-
 // ---- Changes ----
-
-bool Tfm_stretch::Commit(const Stretch& next, const QString& reason) {
-    committing_ = true;
-    const bool taken = host_.SetStretch(next.begin, next.end, reason);
-    committing_ = false;
-    ShowStretch();  // what the program holds now, taken or not
-    return taken;
-}
-
-void Tfm_stretch::Change(const Stretch& next, const QString& reason) {
-    const Stretch before = stretch_;
-    if (Commit(next, reason)) history_.Record(before, stretch_, reason);
-    ShowStretch();
-}
 
 void Tfm_stretch::Refuse(bool beginMoved) {
     prompts_.Information(QString::fromLatin1(beginMoved ? kBeginRefused : kEndRefused));
@@ -387,151 +426,81 @@ void Tfm_stretch::BeginTyped() {
     if (!edt_begin->isModified() || !host_.HasRow()) return;
     int64_t begin = 0;
     if (!Typed(edt_begin, begin)) return;
-    if (begin >= stretch_.end) {
+    if (begin >= Current().end) {
         ShowStretch();
         return Refuse(true);
     }
-    waveform->SelectHandle(WaveformView::Handle::Begin);
-    Change({begin, stretch_.end}, QStringLiteral("Begin typed"));
+    commands_.SelectHandle(StretchCommands::Handle::Begin);
+    commands_.Change({begin, Current().end}, QStringLiteral("Begin typed"));
 }
 
 void Tfm_stretch::EndTyped() {
     if (!edt_end->isModified() || !host_.HasRow()) return;
     int64_t end = 0;
     if (!Typed(edt_end, end)) return;
-    if (end <= stretch_.begin) {
+    if (end <= Current().begin) {
         ShowStretch();
         return Refuse(false);
     }
-    waveform->SelectHandle(WaveformView::Handle::End);
-    Change({stretch_.begin, end}, QStringLiteral("End typed"));
+    commands_.SelectHandle(StretchCommands::Handle::End);
+    commands_.Change({Current().begin, end}, QStringLiteral("End typed"));
 }
 
 void Tfm_stretch::LengthTyped() {
     if (!edt_length->isModified() || !host_.HasRow()) return;
     int64_t length = 0;
     if (!Typed(edt_length, length)) return;
-    const int64_t end = std::min(stretch_.begin + length, host_.LengthPos());
-    if (end <= stretch_.begin) {
+    const int64_t end = std::min(Current().begin + length, host_.LengthPos());
+    if (end <= Current().begin) {
         ShowStretch();
         return Refuse(false);
     }
-    waveform->SelectHandle(WaveformView::Handle::End);
-    Change({stretch_.begin, end}, QStringLiteral("Length typed"));
+    commands_.SelectHandle(StretchCommands::Handle::End);
+    commands_.Change({Current().begin, end}, QStringLiteral("Length typed"));
 }
 
-int64_t Tfm_stretch::StepFrames() const {
-    const int rate = host_.HasRow() ? host_.SampleRate() : 0;
-    switch (cb_step->currentIndex()) {
-        case TenMs:
-            return std::max<int64_t>(1, MicrosToPosition(10'000, rate));
-        case HundredMs:
-            return std::max<int64_t>(1, MicrosToPosition(100'000, rate));
-        case OneSecond:
-            return std::max<int64_t>(1, rate);
-        default:
-            return 1;
-    }
-}
+int64_t Tfm_stretch::StepFrames() const { return commands_.StepFrames(); }
 
-void Tfm_stretch::Nudge(int steps, bool held) {
-    if (!host_.HasRow()) return;
-    const int64_t length = host_.LengthPos();
-    const int64_t delta = steps * StepFrames();
-    const bool begin = waveform->SelectedHandle() == WaveformView::Handle::Begin;
-    Stretch next = stretch_;
-    // Past the start or the end of the file the handle stops there.
-    int64_t& moved = begin ? next.begin : next.end;
-    moved = std::clamp<int64_t>(moved + delta, 0, length);
-    if (next == stretch_) return;
-    if (next.begin >= next.end) return Refuse(begin);
-    const QString reason = begin ? QStringLiteral("Begin moved") : QStringLiteral("End moved");
-    if (!held) return Change(next, reason);
-    const Stretch before = stretch_;
-    if (Commit(next, reason)) history_.ExtendLast(before, stretch_, reason);
-    ShowStretch();
-}
+void Tfm_stretch::Nudge(int steps, bool held) { commands_.Nudge(steps, held); }
 
 // ---- Play head and playback ----
 
 void Tfm_stretch::PlayPause() {
-    if (!host_.HasRow()) return;
-    if (host_.IsPlaying())
-        host_.Pause();
-    else
-        host_.Play();
+    commands_.PlayPause();
     ShowPlayback();
 }
 
-void Tfm_stretch::MarkBegin() {
-    if (!host_.HasRow()) return;
-    const int64_t head = host_.PlayHeadPos();
-    if (head >= stretch_.end) return Refuse(true);
-    waveform->SelectHandle(WaveformView::Handle::Begin);
-    Change({head, stretch_.end}, QStringLiteral("Begin at play head"));
-}
+void Tfm_stretch::MarkBegin() { commands_.MarkBegin(); }
 
-void Tfm_stretch::MarkEnd() {
-    if (!host_.HasRow()) return;
-    const int64_t head = host_.PlayHeadPos();
-    if (head <= stretch_.begin) return Refuse(false);
-    waveform->SelectHandle(WaveformView::Handle::End);
-    Change({stretch_.begin, head}, QStringLiteral("End at play head"));
-}
+void Tfm_stretch::MarkEnd() { commands_.MarkEnd(); }
 
 void Tfm_stretch::PlayHeadToBegin() {
-    if (!host_.HasRow()) return;
-    host_.SetPlayHead(stretch_.begin);
+    commands_.PlayHeadToBegin();
     ShowPlayback();
 }
 
 void Tfm_stretch::PlayHeadToEnd() {
-    if (!host_.HasRow()) return;
-    host_.SetPlayHead(stretch_.end);
+    commands_.PlayHeadToEnd();
     ShowPlayback();
 }
 
 void Tfm_stretch::PlayAround() {
-    if (!host_.HasRow()) return;
-    const int rate = host_.SampleRate();
-    const int64_t at =
-        waveform->SelectedHandle() == WaveformView::Handle::Begin ? stretch_.begin : stretch_.end;
-    const int64_t from = std::max<int64_t>(0, at - MicrosToPosition(PreRollMs() * 1000LL, rate));
-    const int64_t to =
-        std::min(host_.LengthPos(), at + MicrosToPosition(PostRollMs() * 1000LL, rate));
-    if (to <= from) return;
-    host_.PlayRange(from, to);
+    commands_.PlayAround();
     ShowPlayback();
 }
 
-void Tfm_stretch::SetPreRollMs(int ms) { ud_preroll->setValue(ms / 1000.0); }
+void Tfm_stretch::SetPreRollMs(int ms) { commands_.SetPreRollMs(ms); }
 
-void Tfm_stretch::SetPostRollMs(int ms) { ud_postroll->setValue(ms / 1000.0); }
+void Tfm_stretch::SetPostRollMs(int ms) { commands_.SetPostRollMs(ms); }
 
-int Tfm_stretch::PreRollMs() const {
-    return static_cast<int>(std::lround(ud_preroll->value() * 1000));
-}
+int Tfm_stretch::PreRollMs() const { return commands_.PreRollMs(); }
 
-int Tfm_stretch::PostRollMs() const {
-    return static_cast<int>(std::lround(ud_postroll->value() * 1000));
-}
+int Tfm_stretch::PostRollMs() const { return commands_.PostRollMs(); }
 
 // ---- Undo ----
 
-void Tfm_stretch::Undo() {
-    if (!host_.HasRow()) return;
-    const std::optional<Stretch> back = history_.Undo();
-    if (!back) return;
-    if (!Commit(*back, QStringLiteral("Undo"))) history_.Redo();
-    ShowStretch();
-}
+void Tfm_stretch::Undo() { commands_.Undo(); }
 
-void Tfm_stretch::Redo() {
-    if (!host_.HasRow()) return;
-    const std::optional<Stretch> forward = history_.Redo();
-    if (!forward) return;
-    if (!Commit(*forward, QStringLiteral("Redo"))) history_.Undo();
-    ShowStretch();
-}
+void Tfm_stretch::Redo() { commands_.Redo(); }
 
 }  // namespace quillet

@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "editor/StretchCommands.h"
 #include "editor/StretchHistory.h"
 
 class QCheckBox;
@@ -15,6 +16,7 @@ class QPushButton;
 
 namespace quillet {
 
+class PeakBuilder;
 class StretchEditorHost;
 class UserPrompts;
 class WaveformView;
@@ -27,14 +29,26 @@ class WaveformView;
 // ten steps); P plays around the selected handle; + and - zoom, Z shows the stretch, A the
 // whole file, M mixes the channels; Ctrl+Z and Ctrl+Shift+Z undo and redo. The buttons take
 // no focus, so Space always plays. The host must outlive the window.
+//
+// The commands, the selected handle, the step, the rolls and the undo history are those of a
+// StretchCommands: the window's own, or one it shares with the program's other windows (and
+// then also the peaks, with the main window's overview).
 class Tfm_stretch : public QDialog {
     Q_OBJECT
   public:
     Tfm_stretch(StretchEditorHost& host, UserPrompts& prompts, QWidget* parent = nullptr);
+    // Over shared commands, and peaks when given; both must outlive the window.
+    Tfm_stretch(StretchCommands& commands, UserPrompts& prompts, PeakBuilder* peaks,
+                QWidget* parent = nullptr);
     ~Tfm_stretch() override;
 
     // The steps of Left and Right, in the order of cb_step.
-    enum Step { OneFrame, TenMs, HundredMs, OneSecond };
+    enum Step {
+        OneFrame = StretchCommands::OneFrame,
+        TenMs = StretchCommands::TenMs,
+        HundredMs = StretchCommands::HundredMs,
+        OneSecond = StretchCommands::OneSecond
+    };
     int64_t StepFrames() const;
 
     // Time played before and after the handle by P, in milliseconds (2000 each by default).
@@ -43,7 +57,8 @@ class Tfm_stretch : public QDialog {
     int PreRollMs() const;
     int PostRollMs() const;
 
-    const StretchHistory& History() const { return history_; }
+    const StretchHistory& History() const { return commands_.History(); }
+    StretchCommands& Commands() { return commands_; }
 
     WaveformView* waveform;
     QLabel* lbl_file;
@@ -79,25 +94,26 @@ class Tfm_stretch : public QDialog {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void Build(PeakBuilder* peaks);
     void BuildLayout();
     void BindKeys();
+    void ConnectCommands();
     void LoadRow();
     void ShowStretch();
     void ShowPlayback();
-    void StretchChangedElsewhere();
+    void ShowSettings();
     void BeginTyped();
     void EndTyped();
     void LengthTyped();
     bool Typed(QLineEdit* edit, int64_t& position);
-    bool Commit(const Stretch& next, const QString& reason);
-    void Change(const Stretch& next, const QString& reason);
     void Refuse(bool beginMoved);
+    const Stretch& Current() const { return commands_.Current(); }
 
+    // The window's own commands when it shares none.
+    StretchCommands* own_ = nullptr;
+    StretchCommands& commands_;
     StretchEditorHost& host_;
     UserPrompts& prompts_;
-    StretchHistory history_;
-    Stretch stretch_;
-    bool committing_ = false;
 };
 
 }  // namespace quillet

@@ -1,6 +1,7 @@
 #include "editor/PlaybackSession.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <utility>
 
 #include "common/FormatTime.h"
@@ -44,6 +45,7 @@ PlaybackSession::PlaybackSession(TrackList& tracks, const RunState& run, TAudioF
 
 void PlaybackSession::Play() {
     freshPlay_ = true;
+    onceRange_ = false;
     StartPlayback();
 }
 
@@ -81,6 +83,7 @@ void PlaybackSession::StartPlayback() {
     view_.ShowBar(EditorView::Bar::Begin, false);
     view_.ShowBar(EditorView::Bar::End, false);
     view_.ShowPlayingMenus(true);
+    emit Changed();
     if (formatError) std::rethrow_exception(formatError);
 }
 
@@ -91,6 +94,7 @@ void PlaybackSession::Resume() {
     tracks_.SetStatus(playingTrack_, kPlaying);
     QueueNextBlock();
     QueueNextBlock();
+    emit Changed();
     if (formatError) std::rethrow_exception(formatError);
     view_.ShowPauseMenus(true);
 }
@@ -110,10 +114,12 @@ std::exception_ptr PlaybackSession::OpenPlayingFile() {
 // used rather than the row's: a mark may have moved the row's begin since the range was taken,
 // and the timer measures from the range.
 void PlaybackSession::PlayFromHead() {
-    const bool preListen = PreListen();
-    offsetPos_ = PlayOffsetAt(headBar_, range_.LengthPos);
-    reader_.SeekPosition(PlaySeekTarget(range_.StartPos, offsetPos_, preListen), 3);
+    offsetPos_ = cueOffset_ ? *cueOffset_ : PlayOffsetAt(headBar_, range_.LengthPos);
+    cueOffset_.reset();
+    reader_.SeekPosition(PlaySeekTarget(range_.StartPos, offsetPos_, RangeInFile()), 3);
     player_.Play();
+    heard_ = 0;
+    heardValid_ = true;
 }
 
 void PlaybackSession::PausePlayback() {
@@ -122,6 +128,7 @@ void PlaybackSession::PausePlayback() {
     tracks_.SetStatus(playingTrack_, kPause);
     view_.ShowPauseMenus(false);
     isPaused_ = true;
+    emit Changed();
 }
 
 void PlaybackSession::StopPlayback() {
@@ -138,6 +145,7 @@ void PlaybackSession::StopPlayback() {
     isPlaying_ = false;
     isPaused_ = false;
     view_.ShowPlayingMenus(false);
+    emit Changed();
 }
 
 void PlaybackSession::QueueNextBlock() {
@@ -155,18 +163,24 @@ void PlaybackSession::Timer(int currentSamples) {
         StopPlayback();
     }
     // The end of the range stays on show after the stop.
-    const int32_t s = PlaySecondsAt(n, range_.LengthSec, range_.StartSec, PreListen());
+    const int32_t s = PlaySecondsAt(n, range_.LengthSec, range_.StartSec, RangeInFile());
     ShowHead(n, true);
+    heard_ = currentSamples;
+    heardValid_ = isPlaying_;
     view_.SetText(EditorView::Text::CurrentTime, FormatTime(s));
+    emit Changed();
 }
 
 void PlaybackSession::HeadPressed() { player_.Stop(); }
 
 void PlaybackSession::HeadMoved(int newPos, bool hasRows) {
     headBar_ = ClampBar(newPos);
+    cueOffset_.reset();
+    heardValid_ = false;
+    emit Changed();
     if (!hasRows || view_.SelectedRow() < 0 || !isPlaying_) return;
     // Measured from the play range, as the timer does, so the time does not jump on release.
-    const int32_t s = PlaySecondsAt(headBar_, range_.LengthSec, range_.StartSec, PreListen());
+    const int32_t s = PlaySecondsAt(headBar_, range_.LengthSec, range_.StartSec, RangeInFile());
     view_.SetText(EditorView::Text::CurrentTime, FormatTime(s));
 }
 
@@ -177,7 +191,10 @@ void PlaybackSession::HeadReleased() {
     StartPlayback();
 }
 
-void PlaybackSession::SetHead(int bar, bool redraw) { ShowHead(bar, redraw); }
+void PlaybackSession::SetHead(int bar, bool redraw) {
+    ShowHead(bar, redraw);
+    emit Changed();
+}
 
 void PlaybackSession::Halt() {
     if (isPlaying_) player_.Stop();
@@ -185,7 +202,82 @@ void PlaybackSession::Halt() {
 
 void PlaybackSession::ShowHead(int bar, bool redraw) {
     headBar_ = bar;
+    cueOffset_.reset();
+    heardValid_ = false;
     view_.SetBar(EditorView::Bar::Current, bar, redraw);
+}
+
+// ---- Frame by frame ----
+
+int64_t PlaybackSession::HeadPos() const {
+    int64_t into = PlayOffsetAt(headBar_, range_.LengthPos);
+    if (cueOffset_)
+        into = *cueOffset_;
+    else if (heardValid_)
+        into = offsetPos_ + heard_;
+    into = std::clamp<int64_t>(into, 0, std::max<int64_t>(range_.LengthPos, 0));
+    return (RangeInFile() ? range_.StartPos : 0) + into;
+}
+
+void PlaybackSession::CueHead(int64_t pos, bool clamp) {
+    const int64_t length = std::max<int64_t>(range_.LengthPos, 0);
+    int64_t into = pos - (RangeInFile() ? range_.StartPos : 0);
+    if (clamp)
+        into = std::clamp<int64_t>(into, 0, length);
+    else if (into < 0 || into >= length)
+        into = 0;
+    ShowHead(PositionsToBar(into, length), true);
+    cueOffset_ = into;
+}
+
+void PlaybackSession::Select(int row) {
+    if (view_.SelectedRow() != row) view_.SelectRow(row);
+}
+
+// With the range taken here, StartPlayback keeps it (FreshPlay off) and starts from the cued
+// head; a pause of the row resumes in its own range.
+void PlaybackSession::PlayFrom(int row, int64_t from) {
+    if (run_.IsConverting || !tracks_.IsRow(row)) return;
+    Select(row);
+    if (isPaused_ && playingTrack_ == row) {
+        CueHead(from, true);
+    } else {
+        onceRange_ = false;
+        range_ = FreshPlayRange(tracks_.Record(row), PreListen());
+        CueHead(from, false);
+        freshPlay_ = false;
+    }
+    StartPlayback();
+}
+
+void PlaybackSession::PlayOnce(int row, const PlayRange& range) {
+    if (run_.IsConverting || !tracks_.IsRow(row) || range.LengthPos <= 0) return;
+    Select(row);
+    onceRange_ = true;
+    range_ = range;
+    CueHead(range.StartPos, true);
+    freshPlay_ = false;
+    StartPlayback();
+}
+
+void PlaybackSession::SeekHead(int64_t pos) {
+    if (!isPlaying_) return;
+    CueHead(pos, true);
+    if (isPaused_) {
+        const int32_t s = PlaySecondsAt(headBar_, range_.LengthSec, range_.StartSec, RangeInFile());
+        view_.SetText(EditorView::Text::CurrentTime, FormatTime(s));
+        emit Changed();
+        return;
+    }
+    player_.Stop();
+    Resume();
+}
+
+void PlaybackSession::PauseAtHead() {
+    if (!isPlaying_ || isPaused_) return;
+    const int64_t into = HeadPos() - (RangeInFile() ? range_.StartPos : 0);
+    PausePlayback();
+    cueOffset_ = into;
 }
 
 void PlaybackSession::RowsRemoved(int first, int last) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 
 #include "editor/PlayRange.h"
 
@@ -64,6 +65,33 @@ class PlaybackSession : public QObject {
     // The player halts, the state stays: what the application's error handler does.
     void Halt();
 
+    // Frame by frame, for the stretch editor. The "Current bar" still shows the head on its
+    // 0..1000 scale; the operations above keep working on that scale.
+
+    // While playing or paused: the frame of the playing row's file the head is at, as the player
+    // last reported it (so it lags the sound by at most one of the player's timer events), or
+    // where it was put.
+    int64_t HeadPos() const;
+    // The range lies in the file from its StartPos (the stretch with pre-listen on, one range
+    // played once) rather than from the file's start.
+    bool RangeInFile() const { return onceRange_ || PreListen(); }
+    // Plays `row` in a fresh range, as "Play" does, but from the frame `from` of its file (a
+    // frame outside the range starts at the range's start). Paused on that row, it resumes at
+    // `from` in the paused range.
+    void PlayFrom(int row, int64_t from);
+    // Plays `range` of `row` once (its StartPos and StartSec in the file), then stops as at the
+    // end of any range.
+    void PlayOnce(int row, const PlayRange& range);
+    // Moves the head to the frame `pos` of the playing row, kept inside the range: playing goes
+    // on from there, a pause resumes there.
+    void SeekHead(int64_t pos);
+    // Pauses keeping the head where the player is, to the frame, for the resume.
+    void PauseAtHead();
+
+  signals:
+    // Playback started, paused, resumed or stopped, or the head moved.
+    void Changed();
+
   private:
     void Resume();
     // Opens the playing row's file and gives the player its format; a format the player
@@ -74,6 +102,10 @@ class PlaybackSession : public QObject {
     bool PreListen() const { return preListen_(); }
     void RowsRemoved(int first, int last);
     void RowsMoved(int first, int destination);
+    // Puts the head at the frame `pos` of the file for the next start: outside the range at its
+    // nearer end (clamp) or at its start.
+    void CueHead(int64_t pos, bool clamp);
+    void Select(int row);
 
     TrackList& tracks_;
     const RunState& run_;
@@ -89,6 +121,14 @@ class PlaybackSession : public QObject {
     bool isPlaying_ = false;
     bool isPaused_ = false;
     bool freshPlay_ = false;
+
+    // The next start goes on from this offset into the range rather than from the bar's place.
+    std::optional<int64_t> cueOffset_;
+    // Positions the player reported played since the start, and whether they still tell where
+    // the head is (a hand on the bar moves it elsewhere).
+    int64_t heard_ = 0;
+    bool heardValid_ = false;
+    bool onceRange_ = false;
 };
 
 }  // namespace quillet

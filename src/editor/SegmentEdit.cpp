@@ -1,6 +1,7 @@
 #include "editor/SegmentEdit.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "common/MulDiv.h"
 
@@ -20,6 +21,16 @@ int32_t SecondsToBar(int32_t seconds, int32_t lengthSec) {
 
 int64_t SecondsToPositions(int32_t seconds, int64_t lengthPos, int32_t lengthSec) {
     return MulDiv(seconds, Low32(lengthPos), lengthSec);
+}
+
+int PositionsToBar(int64_t position, int64_t lengthPos) {
+    return ClampBar(MulDiv(Low32(position), kBarMax, Low32(lengthPos)));
+}
+
+int32_t PositionToWholeSeconds(int64_t position, int sampleRate) {
+    if (sampleRate <= 0 || position <= 0) return 0;
+    const int64_t ms = position * 1000 / sampleRate;
+    return static_cast<int32_t>(std::min<int64_t>(ms / 1000, INT32_MAX));
 }
 
 DragPlan PlanDrag(const TrackInfo& track, SegmentEnd end, int newPos) {

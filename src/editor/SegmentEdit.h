@@ -19,6 +19,15 @@ int64_t BarToPositions(int bar, int64_t lengthPos);
 int32_t BarToSeconds(int bar, int32_t lengthSec);
 int32_t SecondsToBar(int32_t seconds, int32_t lengthSec);
 int64_t SecondsToPositions(int32_t seconds, int64_t lengthPos, int32_t lengthSec);
+// The bar of an exact position: MulDiv(position, 1000, LengthPos), as a mark turns a position
+// into the whole-file scale; a file of no length has its bar at 0.
+int PositionsToBar(int64_t position, int64_t lengthPos);
+
+// The whole seconds of an exact position, as the program keeps them beside every position it
+// sets to the frame: the position's time in milliseconds, truncated (position * 1000 / rate, as
+// the engine gives a file's length in milliseconds), divided by 1000, truncating. So a stretch
+// ending at the file's end ends at its LengthSec, and 00:00:03.500 is second 3. 0 without a rate.
+int32_t PositionToWholeSeconds(int64_t position, int sampleRate);
 
 // Which end of the stretch a command moves.
 enum class SegmentEnd { Begin = 1, End = 2 };

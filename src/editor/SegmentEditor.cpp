@@ -1,7 +1,6 @@
 #include "editor/SegmentEditor.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "common/FormatTime.h"
 #include "common/MulDiv.h"
@@ -24,12 +23,8 @@ const QString kZeroTime = QStringLiteral("00:00:00");
 }  // namespace
 
 SegmentEditor::SegmentEditor(TrackList& tracks, RunState& run, PlaybackSession& playback,
-                             EditorView& view, std::function<bool()> preListen)
-    : tracks_(tracks),
-      run_(run),
-      playback_(playback),
-      view_(view),
-      preListen_(std::move(preListen)) {}
+                             EditorView& view, QObject* parent)
+    : QObject(parent), tracks_(tracks), run_(run), playback_(playback), view_(view) {}
 
 void SegmentEditor::LoadCurrentRow() {
     const int rows = tracks_.Rows();
@@ -52,6 +47,7 @@ void SegmentEditor::LoadCurrentRow() {
     view_.SetText(Text::EndTime, FormatTime(t.EndSec));
     view_.SetBar(Bar::End, barOf(t.EndSec, kBarMax), false);
     view_.SetText(Text::CurrentTime, FormatTime(BarToSeconds(playback_.HeadBar(), t.LengthSec)));
+    emit CurrentRowChanged();
 }
 
 void SegmentEditor::SelectFirstAppended(int row) {
@@ -66,6 +62,7 @@ void SegmentEditor::SelectFirstAppended(int row) {
     view_.ShowBar(Bar::End, true);
     playback_.SetHead(0, false);
     view_.SetText(Text::CurrentTime, kZeroTime);
+    emit CurrentRowChanged();
 }
 
 void SegmentEditor::Reset(bool withCurrentBar) {
@@ -146,7 +143,9 @@ void SegmentEditor::Mark(SegmentEnd end) {
     if (run_.IsConverting || !playback_.IsPlaying() || view_.SelectedRow() < 0) return;
     const int k = playback_.PlayingTrack();
     const TrackInfo& t = tracks_.Record(k);
-    const MarkPlan plan = PlanMark(playback_.HeadBar(), playback_.Range(), t, preListen_());
+    // A range played once lies in the file as the stretch does with pre-listen on.
+    const MarkPlan plan =
+        PlanMark(playback_.HeadBar(), playback_.Range(), t, playback_.RangeInFile());
     const bool begin = end == SegmentEnd::Begin;
     if (begin ? !(plan.position < t.EndPos) : !(plan.position > t.StartPos)) {
         view_.Information(QString::fromLatin1(begin ? kBeginRefused : kEndRefused));
@@ -160,6 +159,24 @@ void SegmentEditor::Mark(SegmentEnd end) {
     view_.SetText(begin ? Text::BeginTime : Text::EndTime, FormatTime(plan.seconds));
     tracks_.ShowSegment(k);
     ShowTotalTime();
+}
+
+bool SegmentEditor::SetStretch(int row, int64_t startPos, int64_t endPos, int sampleRate) {
+    if (run_.IsConverting || !tracks_.IsRow(row) || sampleRate <= 0) return false;
+    const TrackInfo& t = tracks_.Record(row);
+    if (startPos < 0 || startPos >= endPos || endPos > t.LengthPos) return false;
+    tracks_.SetStretch(row, startPos, PositionToWholeSeconds(startPos, sampleRate), endPos,
+                       PositionToWholeSeconds(endPos, sampleRate));
+    // The bars and times show the current row only; the list shows every row.
+    if (row == run_.CurrentTrack) {
+        view_.SetBar(Bar::Begin, PositionsToBar(t.StartPos, t.LengthPos), true);
+        view_.SetText(Text::BeginTime, FormatTime(t.StartSec));
+        view_.SetBar(Bar::End, PositionsToBar(t.EndPos, t.LengthPos), true);
+        view_.SetText(Text::EndTime, FormatTime(t.EndSec));
+    }
+    tracks_.ShowSegment(row);
+    ShowTotalTime();
+    return true;
 }
 
 void SegmentEditor::ShowTotalTime() {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
-#include <functional>
+#include <cstdint>
 
 #include "editor/SegmentEdit.h"
 
@@ -15,11 +16,12 @@ struct RunState;
 // Changing the chosen stretch of a row: the bar drags and one-second steps while nothing plays,
 // the marks at the play head while it plays, and what the editor shows of the current row. Every
 // accepted change writes the row's record and keeps the bars, the time texts, the row's column
-// and the total time in step.
-class SegmentEditor {
+// and the total time in step. The stretch editor's changes come through SetStretch, to the frame.
+class SegmentEditor : public QObject {
+    Q_OBJECT
   public:
     SegmentEditor(TrackList& tracks, RunState& run, PlaybackSession& playback, EditorView& view,
-                  std::function<bool()> preListen);
+                  QObject* parent = nullptr);
 
     // A click on the list: the selected row (or, with none, the current one selected again)
     // becomes the current row and is loaded into the bars and texts.
@@ -40,6 +42,17 @@ class SegmentEditor {
 
     void ShowTotalTime();
 
+    // The stretch of `row` set to exactly these positions, its whole seconds derived from them
+    // (PositionToWholeSeconds), and the displays brought up to date as a mark does: the bars and
+    // times when it is the current row, its column, the total time by seconds. Refused (false,
+    // nothing changed) while a Cut or Join runs, without a sample rate, or unless
+    // 0 <= startPos < endPos <= LengthPos.
+    bool SetStretch(int row, int64_t startPos, int64_t endPos, int sampleRate);
+
+  signals:
+    // CurrentTrack was set: a click, a key in the list, an add into an empty list.
+    void CurrentRowChanged();
+
   private:
     void Drag(SegmentEnd end, int row, int newPos);
     void ShowTotalByPositions();
@@ -48,7 +61,6 @@ class SegmentEditor {
     RunState& run_;
     PlaybackSession& playback_;
     EditorView& view_;
-    std::function<bool()> preListen_;
 };
 
 }  // namespace quillet

@@ -78,6 +78,12 @@ inline constexpr NumberKey OggEnableVbr{"ogg", "enable vbr", 0, 0};
 // Cut and Join copy the audio of an input that is already Ogg Vorbis instead of re-encoding it.
 inline constexpr NumberKey OggKeepSourceAudio{"ogg", "keep source audio", 0, 0};
 
+// [stretch]: the stretch editor. Absent, "play around" plays two seconds either side of the
+// handle and Left and Right move it by 10 ms (step 1 of: one frame, 10 ms, 100 ms, 1 s).
+inline constexpr NumberKey StretchPreRoll{"stretch", "pre-roll ms", 2000, 2000};
+inline constexpr NumberKey StretchPostRoll{"stretch", "post-roll ms", 2000, 2000};
+inline constexpr NumberKey StretchStep{"stretch", "step", 1, 1};
+
 }  // namespace keys
 
 // Reads at a site other than the settings dialog.

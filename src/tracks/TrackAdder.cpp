@@ -95,7 +95,7 @@ TrackAdder::Outcome TrackAdder::AddOne(TAudioFile2& file, const QString& path,
         case TrackProbe::Outcome::Usable:
             break;
     }
-    tracks_.Append(path, caption, probe.length, probe.durationMs);
+    tracks_.Append(path, caption, probe.length, probe.durationMs, probe.sampleRate);
     return Outcome::Added;
 }
 

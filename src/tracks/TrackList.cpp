@@ -1,5 +1,7 @@
 #include "tracks/TrackList.h"
 
+#include <algorithm>
+
 #include "common/FormatTime.h"
 #include "tracks/TrackRowText.h"
 
@@ -50,13 +52,14 @@ Qt::ItemFlags TrackList::flags(const QModelIndex& index) const {
 }
 
 bool TrackList::Append(const QString& path, const QString& caption, int32_t length,
-                       int32_t durationMs) {
+                       int32_t durationMs, int sampleRate) {
     const int row = Rows();
     if (!HasRoom()) return false;
     table_.FillNew(row, path, length, durationMs);
     const int seconds = durationMs / 1000;
     beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back({caption, quillet::SegmentText(0, seconds), FormatTime(seconds), kUnconverted});
+    rows_.push_back({caption, quillet::SegmentText(0, seconds), FormatTime(seconds), kUnconverted,
+                     std::max(sampleRate, 0), ++lastId_});
     endInsertRows();
     return true;
 }
@@ -100,16 +103,33 @@ void TrackList::SetStatus(int row, const QString& status) {
     Changed(row, StatusColumn);
 }
 
+void TrackList::SetSampleRate(int row, int sampleRate) {
+    if (IsRow(row)) Row(row).sampleRate = std::max(sampleRate, 0);
+}
+
 void TrackList::SetBegin(int row, int64_t position, int32_t seconds) {
     if (!IsRow(row)) return;
     table_[row].StartPos = position;
     table_[row].StartSec = seconds;
+    emit StretchChanged(row);
 }
 
 void TrackList::SetEnd(int row, int64_t position, int32_t seconds) {
     if (!IsRow(row)) return;
     table_[row].EndPos = position;
     table_[row].EndSec = seconds;
+    emit StretchChanged(row);
+}
+
+void TrackList::SetStretch(int row, int64_t startPos, int32_t startSec, int64_t endPos,
+                           int32_t endSec) {
+    if (!IsRow(row)) return;
+    TrackInfo& t = table_[row];
+    t.StartPos = startPos;
+    t.StartSec = startSec;
+    t.EndPos = endPos;
+    t.EndSec = endSec;
+    emit StretchChanged(row);
 }
 
 void TrackList::ShowSegment(int row) {

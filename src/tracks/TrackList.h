@@ -38,12 +38,18 @@ class TrackList : public QAbstractTableModel {
     QString SegmentText(int row) const { return Row(row).segment; }
     QString LengthText(int row) const { return Row(row).length; }
     QString Status(int row) const { return Row(row).status; }
+    // The file's sample rate as the add found it; 0 when the row was added without it.
+    int SampleRate(int row) const { return Row(row).sampleRate; }
+    void SetSampleRate(int row, int sampleRate);
+    // Names the row for the whole run, wherever it moves; never 0, never used again.
+    uint64_t RowId(int row) const { return Row(row).id; }
 
     // Whether one more row has a record left in the table.
     bool HasRoom() const { return TrackTable::HasRoom(Rows()); }
     // A new last row for a file of length positions and durationMs milliseconds: its stretch is
     // the whole file, "unconverted". False (nothing added) when the table is full.
-    bool Append(const QString& path, const QString& caption, int32_t length, int32_t durationMs);
+    bool Append(const QString& path, const QString& caption, int32_t length, int32_t durationMs,
+                int sampleRate = 0);
     // Deletes the row; the records after it move down by one. Count() follows.
     void Remove(int row);
     // Exchanges two neighbouring rows with their records.
@@ -58,6 +64,8 @@ class TrackList : public QAbstractTableModel {
     // by ShowSegment or set by SetSegmentText.
     void SetBegin(int row, int64_t position, int32_t seconds);
     void SetEnd(int row, int64_t position, int32_t seconds);
+    // Both ends at once, so that no one sees a begin past the end in between.
+    void SetStretch(int row, int64_t startPos, int32_t startSec, int64_t endPos, int32_t endSec);
     void ShowSegment(int row);
     void SetSegmentText(int row, const QString& text);
 
@@ -66,12 +74,19 @@ class TrackList : public QAbstractTableModel {
     // The same sum scaled from positions, as a bar drag shows it.
     int TotalSecondsByPositions() const;
 
+  signals:
+    // The record's StartPos, EndPos, StartSec or EndSec were written.
+    void StretchChanged(int row);
+
   private:
+    // What a row holds beside its record; it moves with the row.
     struct RowTexts {
         QString caption;
         QString segment;
         QString length;
         QString status;
+        int sampleRate = 0;
+        uint64_t id = 0;
     };
 
     const RowTexts& Row(int row) const { return rows_.at(static_cast<size_t>(row)); }
@@ -81,6 +96,7 @@ class TrackList : public QAbstractTableModel {
     TrackTable table_;
     std::vector<RowTexts> rows_;
     int count_ = 0;
+    uint64_t lastId_ = 0;
 };
 
 }  // namespace quillet

@@ -27,6 +27,7 @@ TrackProbe ProbeTrack(TAudioFile2& file, const QString& path) {
         file.OpenForRead(path, 0, 1);
         probe.length = file.Length();
         probe.durationMs = file.DurationMs();
+        probe.sampleRate = file.SampleRate();
     } catch (const std::exception&) {
         // Any failure to open (not only the engine's own) means the file is not usable audio.
         CloseIfOpen(file);

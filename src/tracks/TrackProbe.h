@@ -13,6 +13,7 @@ struct TrackProbe {
     Outcome outcome = Outcome::Invalid;
     int32_t length = 0;
     int32_t durationMs = 0;
+    int32_t sampleRate = 0;
 };
 
 // Closes file if open, then checks that path is an existing file and opens it for reading to

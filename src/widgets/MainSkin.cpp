@@ -56,6 +56,11 @@ void MainSkin::Bind(ISkinForm& form) {
     }
     preListenOff_ = FindRequired(form, "Pre-listen-off")->Element();
     if (!preListenOff_) throw WrongKind("Pre-listen-off", "a button");
+    overviews_.clear();
+    for (const char* name : {"Begin overview", "End overview"}) {
+        ISkinObject* object = form.FindObject(QString::fromLatin1(name));
+        if (object && object->Wave()) overviews_.push_back(object->Wave());
+    }
     bound_ = true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 class QWidget;
 
@@ -13,6 +14,7 @@ class ISkinForm;
 class ISkinLabel;
 class ISkinObject;
 class ISkinSlider;
+class ISkinWave;
 class TSkin;
 
 // The nine skin objects the main window keeps for the whole run, bound once at first show:
@@ -38,6 +40,10 @@ class MainSkin {
     void SetText(Text text, const QString& value);
     void ShowPreListenOff(bool visible);
 
+    // The pictures of the file behind "Begin bar" and "End bar" ("Begin overview", "End
+    // overview"), those the skin has; the program works without them.
+    const std::vector<ISkinWave*>& Overviews() const { return overviews_; }
+
   private:
     struct Slider {
         ISkinObject* object = nullptr;
@@ -56,6 +62,7 @@ class MainSkin {
     Slider bars_[3];
     Label texts_[5];
     ISkinElement* preListenOff_ = nullptr;
+    std::vector<ISkinWave*> overviews_;
     bool bound_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "widgets/TrackListView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -133,6 +134,15 @@ void TrackListView::mouseReleaseEvent(QMouseEvent* event) {
 void TrackListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) emit DoubleClicked();
+}
+
+// A row the keys select becomes the current row as a click makes it: otherwise the editor
+// would stay on the row that was clicked last.
+void TrackListView::keyPressEvent(QKeyEvent* event) {
+    const int before = SelectedRow();
+    QTreeView::keyPressEvent(event);
+    const int after = SelectedRow();
+    if (after >= 0 && after != before) emit KeySelected();
 }
 
 }  // namespace quillet

@@ -23,12 +23,15 @@ class TrackListView : public QTreeView {
     void Pressed();
     void Clicked();
     void DoubleClicked();
+    // A key (an arrow, Home, End, a page key) selected another row.
+    void KeySelected();
 
   protected:
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     // The columns have fixed widths made for a narrow 8-point face; with a wider face the font

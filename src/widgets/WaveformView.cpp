@@ -73,6 +73,15 @@ WaveformView::WaveformView(QWidget* parent)
         view_.ScrollTo(value);
         ViewMoved();
     });
+    ConnectPeaks();
+    connect(samples_, &SampleReader::Ready, this, qOverload<>(&QWidget::update));
+    connect(samples_, &SampleReader::Failed, this, &WaveformView::Failed);
+    SyncScrollBar();
+}
+
+WaveformView::~WaveformView() = default;
+
+void WaveformView::ConnectPeaks() {
     connect(peaks_, &PeakBuilder::Progress, this, [this](qint64 ready, qint64 frames) {
         update();
         emit PeaksProgress(ready, frames);
@@ -86,22 +95,32 @@ WaveformView::WaveformView(QWidget* parent)
         update();
         emit Failed(message);
     });
-    connect(samples_, &SampleReader::Ready, this, qOverload<>(&QWidget::update));
-    connect(samples_, &SampleReader::Failed, this, &WaveformView::Failed);
-    SyncScrollBar();
 }
 
-WaveformView::~WaveformView() = default;
-
 void WaveformView::SetCacheDir(const QString& dir) { peaks_->SetCacheDir(dir); }
+
+void WaveformView::SetPeakBuilder(PeakBuilder* shared) {
+    if (!shared || shared == peaks_) return;
+    // Our own builder stays behind, an idle child.
+    peaks_->Cancel();
+    disconnect(peaks_, nullptr, this, nullptr);
+    peaks_ = shared;
+    sharedPeaks_ = true;
+    ConnectPeaks();
+}
 
 void WaveformView::SetFile(const QString& path, int64_t frames, int sampleRate) {
     // The same file again is left as it is, unless it was replaced on disk since.
     std::optional<SourceStamp> stamp = SourceStamp::Of(path);
     if (path == path_ && frames == frames_ && sampleRate == rate_ && stamp == stamp_) return;
+    // A shared builder already on this file, and the file not replaced since we last saw it,
+    // goes on as it is.
+    const bool replaced = path == path_ && stamp != stamp_;
+    const bool reuse = sharedPeaks_ && !replaced && !path.isEmpty() && peaks_->Path() == path &&
+                       (peaks_->IsRunning() || peaks_->Peaks().Complete());
     stamp_ = std::move(stamp);
     peaksFailed_ = false;
-    peaks_->Cancel();
+    if (!reuse) peaks_->Cancel();
     samples_->Close();
     requestFirst_ = requestCount_ = 0;
     path_ = path;
@@ -113,7 +132,7 @@ void WaveformView::SetFile(const QString& path, int64_t frames, int sampleRate) 
     view_.SetFrames(frames_);
     view_.ShowAll();
     if (!path.isEmpty()) {
-        peaks_->Start(path, frames_);
+        if (!reuse) peaks_->Start(path, frames_);
         samples_->Open(path);
     }
     ViewMoved();

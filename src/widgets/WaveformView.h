@@ -41,6 +41,10 @@ class WaveformView : public QWidget {
     const QString& FilePath() const { return path_; }
     // Where peaks are cached (the XDG cache folder's by default), for the next SetFile.
     void SetCacheDir(const QString& dir);
+    // Peaks from a builder that others show too (the main window's overview), which must
+    // outlive the view: a file it is already reading, or has read, is not read again. Set it
+    // before the first SetFile.
+    void SetPeakBuilder(PeakBuilder* shared);
 
     void SetStretch(int64_t begin, int64_t end);
     int64_t Begin() const { return begin_; }
@@ -100,6 +104,7 @@ class WaveformView : public QWidget {
     double ZoomAnchor() const;
     std::pair<int64_t, int64_t> VisibleRange() const;
     double MinLabelPixels() const;
+    void ConnectPeaks();
     void UpdateDescription();
     void ViewMoved();
     void SyncScrollBar();
@@ -132,6 +137,7 @@ class WaveformView : public QWidget {
     } colours_{};
 
     PeakBuilder* peaks_;
+    bool sharedPeaks_ = false;
     SampleReader* samples_;
     QScrollBar* scroll_;
     bool syncing_ = false;

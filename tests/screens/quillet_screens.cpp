@@ -1,6 +1,7 @@
 // Takes the screenshots in docs/screens/ from the real program on a real X display (Xvfb):
 // the main window with a menu and the list's popup open, the settings dialog, a message box,
-// the about box and the file dialog. scripts/screenshots.sh runs it at each scale.
+// the about box, the file dialog, the overview behind the bars and the stretch editor following
+// playback. scripts/screenshots.sh runs it at each scale.
 //   quillet-screens OUTDIR SUFFIX
 #include <QAction>
 #include <QDir>
@@ -19,7 +20,13 @@
 #include "app/MainForms.h"
 #include "app/QuilletApplication.h"
 #include "app/Tfm_main.h"
+#include "dialogs/Tfm_stretch.h"
+#include "editor/ListStretchHost.h"
+#include "platform/skin/SkinWave.h"
+#include "platform/skin/TSkin.h"
+#include "tracks/TrackList.h"
 #include "widgets/TrackListView.h"
+#include "widgets/WaveformView.h"
 #include "dialogs/UserPrompts.h"
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_set.h"
@@ -132,5 +139,43 @@ int main(int argc, char** argv) {
         Shoot("open-files", w, dialog.frameGeometry());
     });
     real.OpenFiles(music, "All Supported Files(*.mp3 *.wav *.wma *.ogg);;MP3 Files(*.mp3)");
+
+    // The overview behind the bars, of a file whose loudness changes, with a stretch chosen.
+    const QString rehearsal = music + "/Rehearsal.wav";
+    if (QProcess::execute("ffmpeg",
+                          {"-y", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                           "aevalsrc='(0.15+0.8*abs(sin(2*PI*t/23))*(0.6+0.4*sin(2*PI*t/3.7)))*"
+                           "sin(2*PI*220*t)*(0.7+0.3*sin(2*PI*5*t))':s=44100:d=150",
+                           "-ac", "2", "-c:a", "pcm_s16le", rehearsal}) != 0)
+        return 1;
+    prompts.files = {rehearsal};
+    w.AddFiles();
+    w.lv->SelectRow(w.Tracks().Rows() - 1);
+    w.lvClick();
+    w.StretchHost().SetStretch(44100 * 31 + 20000, 44100 * 97 + 11025, QStringLiteral("shot"));
+    auto* overview = dynamic_cast<quillet::SkinWave*>(
+        w.Skin->GetFormObject(&w)->FindObject(QStringLiteral("Begin overview")));
+    for (int i = 0; i < 100 && overview && overview->ShownColumns() < overview->Columns(); ++i)
+        Settle(100);
+    Shoot("overview", w);
+
+    // The stretch editor following playback (when there is a sound device).
+    w.EditStretch1Click();
+    quillet::Tfm_stretch* editor = w.StretchEditor();
+    editor->resize(1000, 460);
+    editor->move(w.frameGeometry().center().x() - 500, w.frameGeometry().bottom() - 200);
+    Settle(800);
+    try {
+        w.StretchHost().SetPlayHead(44100 * 29);
+        w.StretchHost().Play();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "no playback for the editor's picture: %s\n", e.what());
+    }
+    Settle(2200);
+    Shoot("stretch-editor", w, editor->frameGeometry());
+    editor->waveform->ZoomToStretch();
+    Settle(1000);
+    Shoot("stretch-editor-zoomed", w, editor->frameGeometry());
+    w.Stopplay1Click();
     return 0;
 }

@@ -57,7 +57,13 @@ struct SkinTextStyle {
     bool shrinkToFit = false;
 };
 
-enum class SkinObjectKind { Button, Slider, Text };
+// The envelope of a sound (a "wave" object): dim outside its span, bright inside.
+struct SkinWaveStyle {
+    QColor color;
+    QColor span;
+};
+
+enum class SkinObjectKind { Button, Slider, Text, Wave };
 
 struct SkinObjectLayout {
     QString name;
@@ -73,6 +79,7 @@ struct SkinObjectLayout {
     SkinButtonStyle button;
     SkinSliderStyle slider;
     SkinTextStyle textStyle;
+    SkinWaveStyle wave;
     QFont font;  // button caption font
 };
 

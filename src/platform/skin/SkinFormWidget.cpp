@@ -9,6 +9,7 @@
 #include "platform/skin/SkinIcons.h"
 #include "platform/skin/SkinSlider.h"
 #include "platform/skin/SkinText.h"
+#include "platform/skin/SkinWave.h"
 
 namespace quillet {
 
@@ -46,6 +47,9 @@ void SkinFormWidget::Build() {
                 break;
             case SkinObjectKind::Text:
                 created = new SkinText(object, this);
+                break;
+            case SkinObjectKind::Wave:
+                created = new SkinWave(object, this);
                 break;
         }
         objects_.insert(object.name, created);

@@ -195,6 +195,18 @@ const QMap<QString, IconPainter>& Icons() {
              p.setBrush(QColor(255, 255, 255, 235));
              p.drawEllipse(QPointF(17, 12), 3.6, 3.6);
          }},
+        {"wave-edit",
+         [](QPainter& p, const QColor& c) {
+             // A stretch of sound between its two handles.
+             Stroke(p, c);
+             Polyline(p, {{5, 4}, {3, 4}, {3, 20}, {5, 20}});
+             Polyline(p, {{19, 4}, {21, 4}, {21, 20}, {19, 20}});
+             static const qreal heights[] = {5, 11, 15, 8, 4};
+             for (int i = 0; i < 5; ++i) {
+                 const qreal x = 7 + i * 2.5;
+                 p.drawLine(QPointF(x, 12 - heights[i] / 2), QPointF(x, 12 + heights[i] / 2));
+             }
+         }},
         {"logo",
          [](QPainter& p, const QColor& c) {
              // A waveform cut by a quill stroke.

@@ -295,6 +295,10 @@ SkinObjectLayout SkinLayoutReader::ReadObject(const QJsonValue& value, int index
                  QStringLiteral(" uses an unknown text style \"%1\"").arg(object.styleName));
         object.textStyle = *style;
         object.text = item.value("text").toString();
+    } else if (kind == "wave") {
+        object.kind = SkinObjectKind::Wave;
+        object.wave.color = Color(item.value("color"), where);
+        object.wave.span = Color(item.value("span"), where);
     } else {
         Fail(where + QStringLiteral(" has an unknown kind \"%1\"").arg(kind));
     }

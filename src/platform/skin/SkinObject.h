@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVector>
 
 namespace quillet {
 
@@ -26,6 +27,18 @@ class ISkinElement {
     virtual void Redraw() = 0;
 };
 
+// A picture of a sound's envelope across the object: one column per pixel of its width, each the
+// lowest and highest sample (-1..1) of its stretch of the sound.
+class ISkinWave {
+  public:
+    virtual ~ISkinWave() = default;
+    virtual int Columns() const = 0;
+    // From the left; fewer than Columns(): the rest is not known yet. Empty: nothing to show.
+    virtual void SetEnvelope(const QVector<float>& low, const QVector<float>& high) = 0;
+    // A part on the scale 0..1000 of the object's width, drawn brighter; begin >= end: none.
+    virtual void SetSpan(int begin, int end) = 0;
+};
+
 class ISkinObject {
   public:
     virtual ~ISkinObject() = default;
@@ -33,6 +46,7 @@ class ISkinObject {
     virtual ISkinSlider* Slider() = 0;
     virtual ISkinLabel* Label() = 0;
     virtual ISkinElement* Element() = 0;
+    virtual ISkinWave* Wave() { return nullptr; }
 };
 
 class ISkinForm {
