@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <algorithm>
+#include <cmath>
 
 #include "tracks/TrackList.h"
 
@@ -28,10 +30,45 @@ const Column kColumns[] = {
 
 constexpr qreal kSmallestPointSize = 6.5;
 
-// Draws each cell as usual, then its right and bottom grid lines.
+// Letters that reach furthest above and below the line in the fonts of Latin scripts.
+const QString kTallLetters = QStringLiteral("\u00c5\u00c9\u00c7Jgjpqy_|");
+
+// The height of a row for letters of this font: a clear pixel above and below them, and the
+// grid line at the bottom. The style centres a line of the font's metrics in the row, but the
+// glyphs are drawn at the screen's own resolution and reach past those metrics (accents above,
+// descenders and the underscore below, by more at 2x where hinting makes them taller), so the
+// row is grown until the drawn letters fit.
+int RowHeight(const QFont& font, qreal ratio) {
+    QFont device = font;
+    if (font.pixelSize() > 0)
+        device.setPixelSize(static_cast<int>(std::lround(font.pixelSize() * ratio)));
+    else
+        device.setPointSizeF(font.pointSizeF() * ratio);
+    const QFontMetricsF line(font);
+    const QFontMetricsF drawn(device);
+    const QRectF ink = drawn.tightBoundingRect(kTallLetters);
+    const qreal above = std::max(drawn.ascent(), -ink.top()) / ratio;
+    const qreal below = std::max(drawn.descent(), ink.bottom()) / ratio;
+    const int lineHeight = static_cast<int>(std::lround(line.height()));
+    int height = lineHeight;
+    for (;; ++height) {
+        const qreal baseline = (height - lineHeight) / 2 + line.ascent();
+        if (baseline - above >= 1 && baseline + below <= height - 2) return height;
+    }
+}
+
+// Draws each cell as usual, then its right and bottom grid lines; rows are tall enough for
+// every letter at every scale.
 class GridDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const qreal ratio = option.widget ? option.widget->devicePixelRatioF() : 1.0;
+        size.setHeight(std::max(size.height(), RowHeight(option.font, ratio)));
+        return size;
+    }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
