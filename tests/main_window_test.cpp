@@ -252,14 +252,14 @@ TEST_F(MainWindowTest, MenusHoldTheCommandTable) {
     EXPECT_EQ(top[2]->text(), "Options");
     EXPECT_EQ(top[2]->menu(), nullptr);
     EXPECT_EQ(top[3]->text(), "Help");
-    EXPECT_EQ(Captions(*top[0]->menu()),
-              QStringList({"Add File", "Add Path", "Remove File", "Clear", "-", "Exit"}));
+    EXPECT_EQ(Captions(*top[0]->menu()), QStringList({"Add File", "Add Path", "Remove File",
+                                                      "Clear", "Sort by Name", "-", "Exit"}));
     EXPECT_EQ(Captions(*top[1]->menu()),
               QStringList({"Play", "Pause", "Stop Playing", "-", "Cut", "Join", "Stop"}));
     EXPECT_EQ(Captions(*top[3]->menu()), QStringList({"Content", "-", "Web Site", "-", "About"}));
     EXPECT_EQ(Captions(*window.pm),
-              QStringList({"Add File", "Add Path", "Remove File", "Clear", "-", "Play", "Pause",
-                           "Stop Playing", "-", "Cut", "Join", "Stop"}));
+              QStringList({"Add File", "Add Path", "Remove File", "Clear", "Sort by Name", "-",
+                           "Play", "Pause", "Stop Playing", "-", "Cut", "Join", "Stop"}));
     for (const char* name : kMainItems)
         EXPECT_NE(window.findChild<QAction*>(name), nullptr) << name;
     for (const char* name : kPopupItems) {

@@ -142,7 +142,9 @@ std::optional<QString> SessionFile::Write(const Session& session) const {
 
 std::optional<QString> SessionFile::WriteBytes(const QByteArray& bytes) const {
     const QString folder = QFileInfo(path_).absolutePath();
-    if (!QDir().mkpath(folder)) return QStringLiteral("Unable to create the folder %1").arg(folder);
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Unable to write to %1: the folder %2 cannot be made")
+            .arg(path_, folder);
     QSaveFile file(path_);
     // The list names the user's files: for the user's eyes only.
     if (!file.open(QIODevice::WriteOnly) ||
