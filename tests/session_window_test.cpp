@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "dialogs/Tfm_set.h"
@@ -35,7 +37,8 @@ class SessionWindowTest : public test::MainWindowFixture {
     SessionFile Kept() const { return SessionFile(SessionPath()); }
 
     // Start-up as the program's first instance does it: keeping the list in the session file.
-    void OpenKeeping() {
+    // beforeStart runs between the first showing and the restore.
+    void OpenKeeping(const std::function<void()>& beforeStart = {}) {
         forms_.fm_main.reset();
         forms_ = CreateMainForms();
         auto prompts = std::make_unique<test::ScriptedPrompts>();
@@ -44,6 +47,7 @@ class SessionWindowTest : public test::MainWindowFixture {
         W().KeepSession(SessionPath());
         W().show();
         ASSERT_EQ(W().StartupError(), QString());
+        if (beforeStart) beforeStart();
         // The restore runs once the window has painted.
         QCoreApplication::processEvents();
         ASSERT_FALSE(R().IsAdding);
@@ -204,6 +208,28 @@ TEST_F(SessionWindowTest, AGoneFileIsNamedAndAChangedOneComesBackAsNew) {
     OpenKeeping();
     EXPECT_TRUE(prompts_->messages.isEmpty());
     EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(SessionWindowTest, ClosingWhileTheListComesBackLosesNoneOfIt) {
+    Session many;
+    OpenKeeping();
+    AddAll({files_[0]});
+    for (int i = 0; i < 40; ++i)
+        many.rows.push_back({L().Record(0), QStringLiteral("%1.wav").arg(i)});
+    W().close();
+    ASSERT_EQ(Kept().Write(many), std::nullopt);
+    const QByteArray before = [&] {
+        QFile f(SessionPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    // Closed in the restore's first message pump, by the window's close box as it were.
+    OpenKeeping([&] { QTimer::singleShot(0, &W(), [&] { W().close(); }); });
+    EXPECT_LT(Rows(), 40);
+    QTest::qWait(SessionKeeper::kDelayMs * 3);
+    forms_.fm_main.reset();
+    QFile after(SessionPath());
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
 }
 
 TEST_F(SessionWindowTest, ADamagedSessionFileIsIgnored) {

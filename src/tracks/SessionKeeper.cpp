@@ -119,7 +119,12 @@ void SessionKeeper::Start(TAudioFile2& probe) {
             if (current < 0 && static_cast<int>(i) >= session->current) current = row;
         }
     }
-    if (tracks_.Rows() > first && !view_.Closed()) {
+    // Closed before all came back: what the file holds is more than the list, and stays.
+    if (view_.Closed()) {
+        enabled_ = false;
+        return;
+    }
+    if (tracks_.Rows() > first) {
         showRow_(current >= 0 ? current : tracks_.Rows() - 1);
         view_.ShowTotalTime();
     }
@@ -149,7 +154,7 @@ Session SessionKeeper::Snapshot() const {
 }
 
 void SessionKeeper::Write(bool report) {
-    if (!enabled_ || !file_) return;
+    if (!enabled_ || !file_ || restoring_) return;
     const QByteArray bytes = SessionFile::Encode(Snapshot());
     if (bytes == written_) return;
     const std::optional<QString> error = file_->WriteBytes(bytes);
