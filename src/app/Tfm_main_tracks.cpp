@@ -121,10 +121,22 @@ void Tfm_main::MoveDown() {
 void Tfm_main::lvRowDropped(int from, int before) {
     if (run_.IsConverting || !tracks_->IsRow(from)) return;
     const int to = std::min(before > from ? before - 1 : before, tracks_->Rows() - 1);
+    if (to == from) return;
+    EndRename();
     // Step by step, as "Up" and "Down" go: every row between keeps its file, its record and
-    // its status, and the playing and current rows follow.
-    for (int s = from; s < to; ++s) SwapRows(s, s + 1);
-    for (int s = from; s > to; --s) SwapRows(s, s - 1);
+    // its status, and the playing row (in the session) and the current row follow.
+    const int step = to > from ? 1 : -1;
+    for (int s = from; s != to; s += step) {
+        const int t = s + step;
+        if (run_.CurrentTrack == s) {
+            run_.CurrentTrack = t;
+        } else if (run_.CurrentTrack == t) {
+            run_.CurrentTrack = s;
+        }
+        tracks_->Swap(s, t);
+    }
+    lv->clearSelection();
+    lv->SelectRow(to);
 }
 
 void Tfm_main::SortbyName1Click() {
