@@ -18,6 +18,7 @@
 #include "common/FormatTime.h"
 #include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
+#include "tracks/PathOpener.h"
 
 namespace quillet {
 namespace {
@@ -330,6 +331,20 @@ TEST_F(ListDropTest, SortByNameIsRefusedWhileConvertingPlayingOrPausedAsClearIs)
     // Never greyed out: it answers for itself.
     EXPECT_TRUE(W().SortbyName1->isEnabled());
     EXPECT_TRUE(W().SortbyName2->isEnabled());
+}
+
+TEST(PathOpenerTest, ArgumentsBecomeAbsoluteCleanPaths) {
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(QDir::tempPath());
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(PathOpener::Absolute("a.mp3"), here + "/a.mp3");
+    EXPECT_EQ(PathOpener::Absolute("./x/../b c.wav"), here + "/b c.wav");
+    EXPECT_EQ(PathOpener::Absolute("/music//é/./d.ogg"), "/music/é/d.ogg");
+    // As a file manager's "open with" may give them.
+    EXPECT_EQ(PathOpener::Absolute("file:///music/a%20b.mp3"), "/music/a b.mp3");
+    // Not a local address: taken as a name, as the shell gave it.
+    EXPECT_EQ(PathOpener::Absolute("file:"), here + "/file:");
+    QDir::setCurrent(saved);
 }
 
 }  // namespace

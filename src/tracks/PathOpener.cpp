@@ -25,7 +25,8 @@ PathOpener::PathOpener(TrackAdder& adder, TAudioFile2& file,
 QString PathOpener::Absolute(const QString& argument) {
     if (argument.startsWith(QLatin1String("file:"))) {
         const QUrl url(argument);
-        if (url.isLocalFile()) return QDir::cleanPath(url.toLocalFile());
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            return QDir::cleanPath(url.toLocalFile());
     }
     return QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
 }
