@@ -253,16 +253,17 @@ TEST_F(MainWindowTest, MenusHoldTheCommandTable) {
     EXPECT_EQ(top[2]->text(), "Options");
     EXPECT_EQ(top[2]->menu(), nullptr);
     EXPECT_EQ(top[3]->text(), "Help");
-    EXPECT_EQ(Captions(*top[0]->menu()),
-              QStringList({"Add File", "Add Path", "Remove File", "Clear", "-", "Exit"}));
+    EXPECT_EQ(Captions(*top[0]->menu()), QStringList({"Add File", "Add Path", "Remove File",
+                                                      "Clear", "Sort by Name", "-", "Exit"}));
     // The stretch editor's item comes after the command table's, which keeps its order.
     EXPECT_EQ(Captions(*top[1]->menu()), QStringList({"Play", "Pause", "Stop Playing", "-", "Cut",
                                                       "Join", "Stop", "-", "Edit Stretch..."}));
     EXPECT_EQ(Captions(*top[3]->menu()), QStringList({"Content", "-", "Web Site", "-", "About"}));
     EXPECT_EQ(Captions(*window.pm),
-              QStringList({"Add File", "Add Path", "Remove File", "Clear", "-", "Play", "Pause",
-                           "Stop Playing", "-", "Cut", "Join", "Stop", "-", "Edit Stretch..."}));
-    // Only the new item has a key; the others show none.
+              QStringList({"Add File", "Add Path", "Remove File", "Clear", "Sort by Name", "-",
+                           "Play", "Pause", "Stop Playing", "-", "Cut", "Join", "Stop", "-",
+                           "Edit Stretch..."}));
+    // Only the stretch editor's item has a key; the others show none.
     for (QMenu* menu : {top[0]->menu(), top[1]->menu(), top[3]->menu(), window.pm})
         for (const QAction* a : menu->actions())
             EXPECT_EQ(a->shortcut().isEmpty(), !a->text().startsWith("Edit Stretch"))

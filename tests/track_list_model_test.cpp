@@ -98,6 +98,37 @@ TEST_F(TrackListModelTest, SwappingNeighboursTakesTextsRecordsAndTheSelectionAlo
     EXPECT_EQ(moved.size(), 2);
 }
 
+TEST_F(TrackListModelTest, ReorderingTakesTextsRecordsAndTheSelectionAlong) {
+    for (int n = 0; n < 4; ++n) Add(n, 10 + n);
+    list_.SetStatus(3, "finish");
+    list_.SetBegin(3, 7000, 7);
+    list_.ShowSegment(3);
+    list_.Rename(1, "renamed.wav");
+    QItemSelectionModel selection(&list_);
+    selection.setCurrentIndex(list_.index(3, 0),
+                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list_.Reorder({3, 1, 0, 2});
+    EXPECT_EQ(Paths(),
+              QStringList({"/music/3.wav", "/music/1.wav", "/music/0.wav", "/music/2.wav"}));
+    EXPECT_EQ(Captions(), QStringList({"3.wav", "renamed.wav", "0.wav", "2.wav"}));
+    EXPECT_EQ(list_.Status(0), "finish");
+    EXPECT_EQ(list_.SegmentText(0), "  00:00:07 - 00:00:13");
+    EXPECT_EQ(list_.LengthText(3), "00:00:12");
+    EXPECT_EQ(list_.Record(0).StartPos, 7000);
+    EXPECT_EQ(list_.Record(3).LengthPos, 12000);
+    EXPECT_EQ(selection.currentIndex().row(), 0);
+    EXPECT_EQ(selection.selectedRows().size(), 1);
+    EXPECT_EQ(selection.selectedRows().front().row(), 0);
+
+    // Anything but an order of all the rows leaves the list alone.
+    for (const std::vector<int>& bad : std::vector<std::vector<int>>{
+             {0, 1, 2}, {0, 1, 2, 3, 0}, {0, 0, 1, 2}, {0, 1, 2, 4}, {-1, 0, 1, 2}}) {
+        list_.Reorder(bad);
+        EXPECT_EQ(Paths(),
+                  QStringList({"/music/3.wav", "/music/1.wav", "/music/0.wav", "/music/2.wav"}));
+    }
+}
+
 TEST_F(TrackListModelTest, EachTextChangeRepaintsItsOwnCellOnly) {
     Add(0, 65);
     Add(1, 3725);

@@ -33,6 +33,8 @@
 #include "platform/skin/TSkin.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
+#include "tracks/PathOpener.h"
+#include "tracks/SessionKeeper.h"
 #include "tracks/TrackList.h"
 #include "widgets/Centring.h"
 #include "widgets/RenameBox.h"
@@ -71,6 +73,13 @@ Tfm_main::Tfm_main(QWidget* parent)
     stretchCommands_->SetInform([this](const QString& text) { Prompts().Information(text); });
     stretchCommands_->SetSettings([this] { return settings_.get(); });
     overview_ = std::make_unique<StretchOverview>(*stretchHost_);
+    opener_ = std::make_unique<PathOpener>(
+        *adder_, AudioFileWrite, [this] { return settings_.get(); },
+        [this] { return BusyForPaths(); });
+    session_ = std::make_unique<SessionKeeper>(*tracks_, run_, *adder_, adding, [this](int row) {
+        lv->SelectRow(row);
+        lvClick();
+    });
     CreateMenus();
     ConnectEvents();
     FormCreate();
@@ -163,6 +172,7 @@ void Tfm_main::CreateMenus() {
               {"Add Path", "AddPath1", &M::AddPath1, &M::AddPath1Click},
               {"Remove File", "Remove1", &M::Remove1, &M::Remove1Click},
               {"Clear", "Clear1", &M::Clear1, &M::Clear1Click},
+              {"Sort by Name", "SortbyName1", &M::SortbyName1, &M::SortbyName1Click},
               {},
               {"Exit", "Exit1", &M::Exit1, &M::Exit1Click}});
     AddItems(*mm->addMenu(QStringLiteral("Action")),
@@ -191,6 +201,7 @@ void Tfm_main::CreateMenus() {
                    {"Add Path", "AddPath2", &M::AddPath2, &M::AddPath1Click},
                    {"Remove File", "Remove2", &M::Remove2, &M::Remove1Click},
                    {"Clear", "Clear2", &M::Clear2, &M::Clear1Click},
+                   {"Sort by Name", "SortbyName2", &M::SortbyName2, &M::SortbyName1Click},
                    {},
                    {"Play", "Play2", &M::Play2, &M::Play1Click},
                    {"Pause", "Pause2", &M::Pause2, &M::Pause1Click},
@@ -226,6 +237,13 @@ void Tfm_main::ConnectEvents() {
     connect(lv, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pm->exec(lv->viewport()->mapToGlobal(at)); });
     on(edt_title, &RenameBox::Left, &Tfm_main::edt_titleExit);
+    on(lv, &TrackListView::FilesDropped, &Tfm_main::lvFilesDropped);
+    on(lv, &TrackListView::RowDropped, &Tfm_main::lvRowDropped);
+    lv->SetDropChecks([this] { return !run_.IsConverting && !run_.IsAdding && !Closed(); },
+                      [this] { return !run_.IsConverting; });
+    // The current row is kept with the list.
+    connect(lv->selectionModel(), &QItemSelectionModel::currentRowChanged, session_.get(),
+            &SessionKeeper::Changed);
     on(Timer, &QTimer::timeout, &Tfm_main::TimerTimer);
 
     on(AudioPlayer, &TAudioPlayer2::OnEndArrayPlay, &Tfm_main::AudioPlayerEndArrayPlay);
@@ -294,6 +312,8 @@ void Tfm_main::FormShow() {
     run_.IsConverting = false;
     Enable({Stop1, Stop2, Stopplay1, StopPlaying1}, false);
     PlaceControls();
+    // Once the window has painted.
+    QTimer::singleShot(0, this, Guarded([this] { StartSession(); }));
 }
 
 void Tfm_main::PlaceControls() {
@@ -375,6 +395,8 @@ bool Tfm_main::eventFilter(QObject* watched, QEvent* event) {
 
 void Tfm_main::ApplicationEventsMessage(const QKeyEvent& key, const QObject* targetWindow) {
     if (key.key() == Qt::Key_Escape) {
+        // Escape in the rename box ends the edit there, not the program.
+        if (edt_title->isVisible() && edt_title->hasFocus()) return;
         // The key's own window decides, not activeWindow(), whose change can still be pending
         // when a dialog has just opened. An open menu takes its own Escape.
         if (targetWindow == windowHandle() && QApplication::activeWindow() == this &&
@@ -399,6 +421,7 @@ void Tfm_main::closeEvent(QCloseEvent* event) {
 
 void Tfm_main::FormCloseQuery() {
     run_.IsConverting = false;
+    session_->Flush();
     settings_.reset();
 }
 
@@ -522,11 +545,10 @@ void Tfm_main::Option1Click() {
     if (run_.IsConverting || !fm_set) return;
     fm_set->SetSettingsFile(settings_.get());
     ShowCentred(*fm_set);
+    if (settings_ && started_) session_->SetEnabled(ReadBool(*settings_, keys::KeepSession));
 }
 
-void Tfm_main::Content1Click() {
-    Prompts().OpenUrl(QUrl::fromLocalFile(HelpFilePath()));
-}
+void Tfm_main::Content1Click() { Prompts().OpenUrl(QUrl::fromLocalFile(HelpFilePath())); }
 
 void Tfm_main::WebSite1Click() { Prompts().OpenUrl(Tfm_about::WebSiteUrl()); }
 

@@ -29,9 +29,11 @@ namespace quillet {
 class ISkinObject;
 class ListStretchHost;
 struct MenuItem;
+class PathOpener;
 class PlaybackSession;
 class RenameBox;
 class SegmentEditor;
+class SessionKeeper;
 class SettingsFile;
 class StretchCommands;
 class StretchOverview;
@@ -71,6 +73,14 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     // Every dialog of the main window opens through here: centred on this window, modal.
     int ShowCentred(QDialog& dialog);
 
+    // The list is kept in this session file (while the settings let it): restored after the
+    // first showing, written as it changes.
+    void KeepSession(const QString& path);
+    // Files and folders from outside the dialogs (the command line, a later start): added once
+    // the window is shown and free, files as Add File adds them, folders with their
+    // sub-folders.
+    void OpenPaths(const QStringList& paths);
+
     TrackList& Tracks() { return *tracks_; }
     RunState& Run() { return run_; }
     PlaybackSession& Playback() { return *playback_; }
@@ -97,12 +107,12 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
 
     // Main menu items, and their popup twins.
     QAction *AddFile1 = nullptr, *AddPath1 = nullptr, *Remove1 = nullptr, *Clear1 = nullptr,
-            *Exit1 = nullptr, *Play1 = nullptr, *Pause1 = nullptr, *Stopplay1 = nullptr,
-            *Cut1 = nullptr, *Join2 = nullptr, *Stop1 = nullptr, *Option1 = nullptr,
-            *Content1 = nullptr, *WebSite1 = nullptr, *About1 = nullptr;
+            *SortbyName1 = nullptr, *Exit1 = nullptr, *Play1 = nullptr, *Pause1 = nullptr,
+            *Stopplay1 = nullptr, *Cut1 = nullptr, *Join2 = nullptr, *Stop1 = nullptr,
+            *Option1 = nullptr, *Content1 = nullptr, *WebSite1 = nullptr, *About1 = nullptr;
     QAction *AddFile2 = nullptr, *AddPath2 = nullptr, *Remove2 = nullptr, *Clear2 = nullptr,
-            *Play2 = nullptr, *Pause2 = nullptr, *StopPlaying1 = nullptr, *Cut2 = nullptr,
-            *Join1 = nullptr, *Stop2 = nullptr;
+            *SortbyName2 = nullptr, *Play2 = nullptr, *Pause2 = nullptr, *StopPlaying1 = nullptr,
+            *Cut2 = nullptr, *Join1 = nullptr, *Stop2 = nullptr;
     // Action > "Edit Stretch..." (Ctrl+E) and its popup twin.
     QAction *EditStretch1 = nullptr, *EditStretch2 = nullptr;
 
@@ -142,6 +152,7 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     void AddPath1Click();
     void Remove1Click();
     void Clear1Click();
+    void SortbyName1Click();
     void Exit1Click();
     void Play1Click();
     void Pause1Click();
@@ -165,6 +176,11 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     void lvDblClick();
     void lvMouseDown();
     void edt_titleExit();
+    // Files and folders dropped on the list; refused while a conversion or an add runs.
+    void lvFilesDropped(const QStringList& paths);
+    // A row dragged before row `before`: the rows between move up or down by one, as with
+    // "Up" and "Down".
+    void lvRowDropped(int from, int before);
 
     // Player events.
     void AudioPlayerEndArrayPlay();
@@ -191,6 +207,10 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     // A rename still open ends on its own row before rows move.
     void EndRename();
     void SwapRows(int s, int t);
+    // After the first showing: the kept list comes back, then the paths given to the window.
+    void StartSession();
+    // The paths given from outside wait for this.
+    bool BusyForPaths() const;
 
     // EditorView.
     int SelectedRow() const override;
@@ -229,8 +249,12 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     std::unique_ptr<StretchCommands> stretchCommands_;
     std::unique_ptr<StretchOverview> overview_;
     std::unique_ptr<Tfm_stretch> stretchEditor_;
+    std::unique_ptr<PathOpener> opener_;
+    // Last, so that it writes what waits while the list still exists.
+    std::unique_ptr<SessionKeeper> session_;
     QString startupError_;
     bool shown_ = false;
+    bool started_ = false;
 };
 
 }  // namespace quillet

@@ -1,5 +1,6 @@
-// The track list's commands: adding files and folders, removing, reordering and renaming rows,
-// and loading a row into the editor.
+// The track list's commands: adding files and folders, removing, reordering, sorting and
+// renaming rows, loading a row into the editor, and keeping the list between runs.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QItemSelectionModel>
 
@@ -7,9 +8,13 @@
 #include "dialogs/Tfm_dir.h"
 #include "editor/PlaybackSession.h"
 #include "editor/SegmentEditor.h"
+#include "platform/audio/TAudioFile2.h"
 #include "settings/SettingsKeys.h"
+#include "tracks/PathOpener.h"
+#include "tracks/SessionKeeper.h"
 #include "tracks/TrackList.h"
 #include "tracks/TrackRowText.h"
+#include "tracks/TrackSort.h"
 #include "widgets/RenameBox.h"
 #include "widgets/TrackListView.h"
 
@@ -113,6 +118,52 @@ void Tfm_main::MoveDown() {
     SwapRows(s, s + 1);
 }
 
+void Tfm_main::lvRowDropped(int from, int before) {
+    if (run_.IsConverting || !tracks_->IsRow(from)) return;
+    const int to = std::min(before > from ? before - 1 : before, tracks_->Rows() - 1);
+    if (to == from) return;
+    EndRename();
+    // Step by step, as "Up" and "Down" go: every row between keeps its file, its record and
+    // its status, and the playing row (in the session) and the current row follow.
+    const int step = to > from ? 1 : -1;
+    for (int s = from; s != to; s += step) {
+        const int t = s + step;
+        if (run_.CurrentTrack == s) {
+            run_.CurrentTrack = t;
+        } else if (run_.CurrentTrack == t) {
+            run_.CurrentTrack = s;
+        }
+        tracks_->Swap(s, t);
+    }
+    lv->clearSelection();
+    lv->SelectRow(to);
+}
+
+void Tfm_main::SortbyName1Click() {
+    if (run_.IsConverting) {
+        Prompts().Information(QStringLiteral("Please stop converting first."));
+        return;
+    }
+    if (playback_->IsPlaying()) {
+        Prompts().Information(QStringLiteral("Please stop playing first."));
+        return;
+    }
+    // Rows still being appended keep their places until the add ends.
+    if (run_.IsAdding) return;
+    EndRename();
+    QStringList captions;
+    for (int row = 0; row < tracks_->Rows(); ++row) captions << tracks_->Caption(row);
+    const std::vector<int> order = NaturalOrder(captions);
+    for (int row = 0; row < static_cast<int>(order.size()); ++row) {
+        if (order[static_cast<size_t>(row)] == run_.CurrentTrack) {
+            run_.CurrentTrack = row;
+            break;
+        }
+    }
+    // The selection follows its row.
+    tracks_->Reorder(order);
+}
+
 void Tfm_main::lvClick() { editor_->LoadCurrentRow(); }
 
 void Tfm_main::lvMouseDown() {
@@ -133,6 +184,33 @@ void Tfm_main::edt_titleExit() {
     edt_title->setText(cleaned);
     edt_title->hide();
     if (!cleaned.isEmpty()) tracks_->Rename(run_.RenameRow, cleaned);
+}
+
+void Tfm_main::lvFilesDropped(const QStringList& paths) {
+    if (run_.IsConverting || run_.IsAdding || Closed()) return;
+    OpenPaths(paths);
+}
+
+void Tfm_main::OpenPaths(const QStringList& paths) {
+    QStringList absolute;
+    for (const QString& path : paths) absolute << PathOpener::Absolute(path);
+    opener_->Open(absolute);
+}
+
+bool Tfm_main::BusyForPaths() const {
+    return !started_ || run_.IsConverting || run_.IsAdding ||
+           QApplication::activeModalWidget() != nullptr;
+}
+
+void Tfm_main::KeepSession(const QString& path) { session_->SetFile(path); }
+
+void Tfm_main::StartSession() {
+    if (Closed()) return;
+    started_ = true;
+    if (!session_->HasFile() || !ReadBool(*settings_, keys::KeepSession)) return;
+    // A file object of its own, as the folder scan has: the skin's buttons stay live.
+    TAudioFile2 probe;
+    session_->Start(probe);
 }
 
 void Tfm_main::AddPath1Click() {

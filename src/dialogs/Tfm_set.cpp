@@ -479,6 +479,12 @@ void Tfm_set::BuildWmaPage() {
 QHBoxLayout* Tfm_set::BuildButtons() {
     auto* row = new QHBoxLayout();
     row->setSpacing(6);
+    cbx_session = new QCheckBox(QStringLiteral("Keep the list"), this);
+    cbx_session->setObjectName(QStringLiteral("cbx_session"));
+    cbx_session->setToolTip(
+        QStringLiteral("The files of the list, their names and chosen stretches come back at "
+                       "the next start."));
+    row->addWidget(cbx_session);
     row->addStretch(1);
     btn_ok = new QPushButton(QStringLiteral("OK"), this);
     btn_ok->setObjectName(QStringLiteral("btn_ok"));
@@ -513,6 +519,9 @@ void Tfm_set::FormShow() {
     for (const Field& field : Fields(*this)) Read(*settings_, field);
     SetWavMode(
         settings_->ReadInteger(keys::WavMode.Section(), keys::WavMode.Key(), keys::WavMode.dialog));
+    shownKeepSession_ = settings_->ReadBool(keys::KeepSession.Section(), keys::KeepSession.Key(),
+                                            keys::KeepSession.dialog != 0);
+    cbx_session->setChecked(shownKeepSession_);
     ApplyEnablingRules();
 }
 
@@ -524,6 +533,8 @@ void Tfm_set::btn_okClick() {
                 WriteInteger(*settings_, keys::WavMode, WavMode());
             Write(*settings_, fields[i]);
         }
+        if (cbx_session->isChecked() != shownKeepSession_)
+            WriteBool(*settings_, keys::KeepSession, cbx_session->isChecked());
     }
     accept();
 }
@@ -531,6 +542,7 @@ void Tfm_set::btn_okClick() {
 void Tfm_set::btn_defaultClick() {
     for (const Field& field : Fields(*this)) Show(field, field.key.dialog);
     SetWavMode(keys::WavMode.dialog);
+    cbx_session->setChecked(keys::KeepSession.dialog != 0);
     ApplyEnablingRules();
 }
 

@@ -74,6 +74,9 @@ class Tfm_set : public QDialog {
 
     QComboBox* cb_wma;
 
+    // Beside the buttons: whether the list is kept between runs ("keep session" of [basic]).
+    QCheckBox* cbx_session;
+
     QPushButton* btn_ok;
     QPushButton* btn_default;
     QPushButton* btn_cancel;
@@ -105,6 +108,9 @@ class Tfm_set : public QDialog {
 
     SettingsFile* settings_ = nullptr;
     QButtonGroup* wavMode_;
+    // "keep session" as the file had it at showing: OK writes the key only when it changed,
+    // so that the file of a user who never touches the box stays as it was.
+    bool shownKeepSession_ = true;
 };
 
 }  // namespace quillet

@@ -44,6 +44,8 @@ inline constexpr TextKey CombineOutputDirectory{"combine", "output directory"};
 
 // [basic]
 inline constexpr NumberKey EnableSubDir{"basic", "enable sub dir", 1, 1};
+// Whether the list is kept between runs (in the session file); absent means kept.
+inline constexpr NumberKey KeepSession{"basic", "keep session", 1, 1};
 
 // [mp3]. "enable vbr" is read as a boolean by the dialog and as an integer (0 or 1) by Cut
 // and Join.

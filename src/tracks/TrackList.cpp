@@ -84,6 +84,34 @@ void TrackList::Swap(int a, int b) {
     endMoveRows();
 }
 
+void TrackList::Reorder(const std::vector<int>& order) {
+    const size_t n = rows_.size();
+    std::vector<int> place(n, -1);
+    if (order.size() != n) return;
+    for (size_t i = 0; i < n; ++i) {
+        const int from = order[i];
+        if (from < 0 || static_cast<size_t>(from) >= n || place[from] >= 0) return;
+        place[from] = static_cast<int>(i);
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<RowTexts> rows;
+    std::vector<TrackInfo> records;
+    rows.reserve(n);
+    records.reserve(n);
+    for (const int from : order) {
+        rows.push_back(std::move(rows_[from]));
+        records.push_back(std::move(table_[from]));
+    }
+    rows_ = std::move(rows);
+    for (size_t i = 0; i < n; ++i) table_[static_cast<int>(i)] = std::move(records[i]);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    for (const QModelIndex& index : before)
+        after << (index.isValid() ? this->index(place[index.row()], index.column()) : index);
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 void TrackList::Clear() {
     beginResetModel();
     rows_.clear();

@@ -54,6 +54,10 @@ class TrackList : public QAbstractTableModel {
     void Remove(int row);
     // Exchanges two neighbouring rows with their records.
     void Swap(int a, int b);
+    // Puts the rows in a new order, each with its record: order[i] is the row that goes to
+    // place i. Selections and other persistent indices follow their rows. Anything but an
+    // order of all the rows is ignored.
+    void Reorder(const std::vector<int>& order);
     // Deletes every row; the records are left as they are. Count() is 0.
     void Clear();
 

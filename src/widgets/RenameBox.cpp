@@ -15,6 +15,13 @@ void RenameBox::Open(const QRect& row, int width, const QString& caption) {
 }
 
 void RenameBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        // Hiding takes the focus away; that loss is no end of the edit.
+        cancelling_ = true;
+        hide();
+        cancelling_ = false;
+        return;
+    }
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
         QLineEdit::keyPressEvent(event);
         return;
@@ -28,7 +35,7 @@ void RenameBox::keyPressEvent(QKeyEvent* event) {
 
 void RenameBox::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    emit Left();
+    if (!cancelling_) emit Left();
 }
 
 }  // namespace quillet

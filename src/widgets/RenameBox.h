@@ -5,7 +5,8 @@
 namespace quillet {
 
 // The in-place edit of a row's caption: a box laid over the row's first cell. Enter hides it,
-// which ends the edit as leaving the box does; both are reported as Left.
+// which ends the edit as leaving the box does; both are reported as Left. Escape hides it and
+// drops the edit: the caption stays as it was, and nothing is reported.
 class RenameBox : public QLineEdit {
     Q_OBJECT
   public:
@@ -21,6 +22,9 @@ class RenameBox : public QLineEdit {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+
+  private:
+    bool cancelling_ = false;
 };
 
 }  // namespace quillet

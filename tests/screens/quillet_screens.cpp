@@ -1,7 +1,7 @@
 // Takes the screenshots in docs/screens/ from the real program on a real X display (Xvfb):
-// the main window with a menu and the list's popup open, the settings dialog, a message box,
-// the about box, the file dialog, the overview behind the bars and the stretch editor following
-// playback. scripts/screenshots.sh runs it at each scale.
+// the main window with its list, with a menu and with the list's popup open, the settings dialog, a
+// message box, the about box, the file dialog, the overview behind the bars and the stretch editor
+// following playback. scripts/screenshots.sh runs it at each scale.
 //   quillet-screens OUTDIR SUFFIX
 #include <QAction>
 #include <QDir>
@@ -20,18 +20,18 @@
 #include "app/MainForms.h"
 #include "app/QuilletApplication.h"
 #include "app/Tfm_main.h"
+#include "dialogs/Tfm_about.h"
+#include "dialogs/Tfm_set.h"
 #include "dialogs/Tfm_stretch.h"
+#include "dialogs/UserPrompts.h"
 #include "editor/ListStretchHost.h"
 #include "platform/skin/SkinWave.h"
 #include "platform/skin/TSkin.h"
+#include "support/ScriptedPrompts.h"
 #include "tracks/TrackList.h"
+#include "widgets/Theme.h"
 #include "widgets/TrackListView.h"
 #include "widgets/WaveformView.h"
-#include "dialogs/UserPrompts.h"
-#include "dialogs/Tfm_about.h"
-#include "dialogs/Tfm_set.h"
-#include "support/ScriptedPrompts.h"
-#include "widgets/Theme.h"
 
 namespace {
 
@@ -90,10 +90,14 @@ int main(int argc, char** argv) {
     quillet::ApplyTheme(app);
     const QString music = home.path() + "/Music";
     QDir().mkpath(music);
+    // Names with letters that reach above and below the line, to see that rows show them whole.
     const QStringList files{music + "/Morning Session.mp3", music + "/Interview take 2.ogg",
-                            music + "/Field recording.wav"};
+                            music + "/Field recording.wav",
+                            music + "/Quiet guitar_by the jetty.mp3",
+                            music + "/Ångström – Équipe (live).ogg"};
     if (!Tone(files[0], 245, "libmp3lame") || !Tone(files[1], 751, "libvorbis") ||
-        !Tone(files[2], 118, "pcm_s16le"))
+        !Tone(files[2], 118, "pcm_s16le") || !Tone(files[3], 64, "libmp3lame") ||
+        !Tone(files[4], 302, "libvorbis"))
         return 1;
 
     quillet::MainForms forms = quillet::CreateMainForms();
@@ -108,6 +112,7 @@ int main(int argc, char** argv) {
     w.lv->SelectRow(1);
     w.lvClick();
     Settle();
+    Shoot("main", w);
 
     // The Action menu, and the list's popup.
     QMenu* action = w.mm->actions().at(1)->menu();
