@@ -164,6 +164,12 @@ TEST_F(SessionWindowTest, TheListIsWrittenAsItChanges) {
         return kept && kept->rows[0].record.FilePath == files_[1];
     }));
     EXPECT_EQ(kept->current, 0);
+    // A move of a few samples changes no text in the list, and is kept all the same.
+    L().SetBegin(0, 1234, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        kept = Kept().Read();
+        return kept && kept->rows[0].record.StartPos == 1234;
+    }));
     W().Clear1Click();
     ASSERT_TRUE(WaitForKept(0));
     AddAll(files_);

@@ -58,6 +58,8 @@ SessionKeeper::SessionKeeper(TrackList& tracks, RunState& run, TrackAdder& adder
     connect(&tracks_, &TrackList::rowsMoved, this, changed);
     connect(&tracks_, &TrackList::modelReset, this, changed);
     connect(&tracks_, &TrackList::layoutChanged, this, changed);
+    // A stretch moved by less than a second changes no text.
+    connect(&tracks_, &TrackList::StretchChanged, this, changed);
     connect(&tracks_, &TrackList::dataChanged, this,
             [this](const QModelIndex& first, const QModelIndex& last) {
                 // Statuses are not kept.
