@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/Tfm_main.h"
+#include "dialogs/StretchEditorSide.h"
 #include "dialogs/Tfm_stretch.h"
 #include "editor/ListStretchHost.h"
 #include "editor/StretchCommands.h"
@@ -90,7 +91,7 @@ class StretchWindowTest : public test::MainWindowFixture {
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(W().windowHandle(), static_cast<Qt::Key>(key), modifiers);
     }
-    Tfm_stretch* Editor() { return W().StretchEditor(); }
+    Tfm_stretch* Editor() { return W().StretchSide().Editor(); }
     void OpenEditor() {
         W().EditStretch1->trigger();
         ASSERT_NE(Editor(), nullptr);
@@ -311,7 +312,7 @@ TEST_F(StretchWindowTest, MarksDuringPlaybackLandOnTheHeadThePlayerReportsAndThe
     // Space pauses where the player is, to the frame, and resumes from there.
     QTest::keyClick(editor.windowHandle(), Qt::Key_Space);
     ASSERT_TRUE(P().IsPaused());
-    const int64_t paused = W().StretchHost().PlayHeadPos();
+    const int64_t paused = W().StretchSide().Host().PlayHeadPos();
     EXPECT_LE(FromHeard(paused), 0);
     EXPECT_EQ(editor.btn_play->text(), "Play");
     QTest::keyClick(editor.windowHandle(), Qt::Key_Space);
@@ -362,7 +363,7 @@ TEST_F(StretchWindowTest, TheOverviewShowsTheWholeFileBehindTheBarsWithTheStretc
     EXPECT_EQ(begin->SpanBegin(), 0);
     EXPECT_EQ(begin->SpanEnd(), 1000);
     // A stretch from 1 s to 3 s of the 4 s file.
-    ASSERT_TRUE(W().StretchHost().SetStretch(44100, 132300, "test"));
+    ASSERT_TRUE(W().StretchSide().Host().SetStretch(44100, 132300, "test"));
     EXPECT_EQ(begin->SpanBegin(), 250);
     EXPECT_EQ(end->SpanEnd(), 750);
 

@@ -20,14 +20,12 @@
 #include "common/ProgramFiles.h"
 #include "convert/OutputNames.h"
 #include "dialogs/FormFont.h"
+#include "dialogs/StretchEditorSide.h"
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_dir.h"
 #include "dialogs/Tfm_set.h"
-#include "dialogs/Tfm_stretch.h"
-#include "editor/ListStretchHost.h"
 #include "editor/PlaybackSession.h"
 #include "editor/SegmentEditor.h"
-#include "editor/StretchCommands.h"
 #include "platform/audio/OutputFormats.h"
 #include "platform/player/TAudioPlayer2.h"
 #include "platform/skin/TSkin.h"
@@ -38,8 +36,6 @@
 #include "tracks/TrackList.h"
 #include "widgets/Centring.h"
 #include "widgets/RenameBox.h"
-#include "widgets/StretchKeys.h"
-#include "widgets/StretchOverview.h"
 #include "widgets/TrackListView.h"
 
 namespace quillet {
@@ -68,11 +64,9 @@ Tfm_main::Tfm_main(QWidget* parent)
                                                   preListen);
     editor_ = std::make_unique<SegmentEditor>(*tracks_, run_, *playback_, view);
     adder_ = std::make_unique<TrackAdder>(*tracks_, run_, adding);
-    stretchHost_ = std::make_unique<ListStretchHost>(*tracks_, run_, *playback_, *editor_);
-    stretchCommands_ = std::make_unique<StretchCommands>(*stretchHost_);
-    stretchCommands_->SetInform([this](const QString& text) { Prompts().Information(text); });
-    stretchCommands_->SetSettings([this] { return settings_.get(); });
-    overview_ = std::make_unique<StretchOverview>(*stretchHost_);
+    stretch_ = std::make_unique<StretchEditorSide>(
+        *tracks_, run_, *playback_, *editor_, [this]() -> UserPrompts& { return Prompts(); },
+        [this] { return settings_.get(); });
     opener_ = std::make_unique<PathOpener>(
         *adder_, AudioFileWrite, [this] { return settings_.get(); },
         [this] { return BusyForPaths(); });
@@ -265,7 +259,7 @@ void Tfm_main::SetDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir) {
 }
 
 void Tfm_main::SetPrompts(std::unique_ptr<UserPrompts> prompts) {
-    stretchEditor_.reset();  // it answers through the prompts it was made with
+    stretch_->CloseEditor();
     prompts_ = std::move(prompts);
 }
 
@@ -298,7 +292,7 @@ void Tfm_main::CentreOnScreen() {
 
 void Tfm_main::FormShow() {
     skin_.Load(*Skin, this, SkinLibraryPath());
-    overview_->Attach(skin_.Overviews());
+    stretch_->AttachOverview(skin_.Overviews());
     for (Bar bar : {Bar::Begin, Bar::End, Bar::Current}) skin_.SetPosition(bar, 0, true);
 
     settings_ = std::make_unique<quillet::SettingsFile>(quillet::SettingsFile::DefaultPath());
@@ -385,9 +379,7 @@ bool Tfm_main::eventFilter(QObject* watched, QEvent* event) {
         ApplicationEventsMessage(key, watched);
         bool taken = false;
         if (watched == windowHandle())
-            Guard([&] {
-                taken = TakeStretchKey(*stretchCommands_, key, QApplication::focusWidget());
-            });
+            Guard([&] { taken = stretch_->TakeKey(key, QApplication::focusWidget()); });
         return taken;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -556,14 +548,6 @@ void Tfm_main::About1Click() {
     if (fm_about) ShowCentred(*fm_about);
 }
 
-// Modeless, made once and kept; it shows the current row whatever happens in this window.
-void Tfm_main::EditStretch1Click() {
-    if (!stretchEditor_)
-        stretchEditor_ =
-            std::make_unique<Tfm_stretch>(*stretchCommands_, Prompts(), &overview_->Peaks(), this);
-    stretchEditor_->show();
-    stretchEditor_->raise();
-    stretchEditor_->activateWindow();
-}
+void Tfm_main::EditStretch1Click() { stretch_->Open(this); }
 
 }  // namespace quillet

@@ -27,7 +27,6 @@ class QTimer;
 namespace quillet {
 
 class ISkinObject;
-class ListStretchHost;
 struct MenuItem;
 class PathOpener;
 class PlaybackSession;
@@ -35,14 +34,12 @@ class RenameBox;
 class SegmentEditor;
 class SessionKeeper;
 class SettingsFile;
-class StretchCommands;
-class StretchOverview;
+class StretchEditorSide;
 class TAudioPlayer2;
 class TSkin;
 class Tfm_about;
 class Tfm_dir;
 class Tfm_set;
-class Tfm_stretch;
 class TrackList;
 class TrackListView;
 
@@ -84,10 +81,7 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     TrackList& Tracks() { return *tracks_; }
     RunState& Run() { return run_; }
     PlaybackSession& Playback() { return *playback_; }
-    ListStretchHost& StretchHost() { return *stretchHost_; }
-    StretchCommands& Stretch() { return *stretchCommands_; }
-    // The stretch editor, once "Edit Stretch..." has opened it.
-    Tfm_stretch* StretchEditor() { return stretchEditor_.get(); }
+    StretchEditorSide& StretchSide() { return *stretch_; }
     MainSkin& SkinObjects() { return skin_; }
     // Open from the first show to the close of the window, null outside that span: a command
     // still running in a message pump after the close must check it.
@@ -244,11 +238,7 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     std::unique_ptr<SegmentEditor> editor_;
     std::unique_ptr<TrackAdder> adder_;
     std::unique_ptr<UserPrompts> prompts_;
-    // The stretch editor's side: destroyed in this order, the window first.
-    std::unique_ptr<ListStretchHost> stretchHost_;
-    std::unique_ptr<StretchCommands> stretchCommands_;
-    std::unique_ptr<StretchOverview> overview_;
-    std::unique_ptr<Tfm_stretch> stretchEditor_;
+    std::unique_ptr<StretchEditorSide> stretch_;
     std::unique_ptr<PathOpener> opener_;
     // Last, so that it writes what waits while the list still exists.
     std::unique_ptr<SessionKeeper> session_;

@@ -96,12 +96,7 @@ void Tfm_main::EndRename() {
 // playing row (in the session) and the current one.
 void Tfm_main::SwapRows(int s, int t) {
     EndRename();
-    if (run_.CurrentTrack == s) {
-        run_.CurrentTrack = t;
-    } else if (run_.CurrentTrack == t) {
-        run_.CurrentTrack = s;
-    }
-    tracks_->Swap(s, t);
+    quillet::SwapRows(*tracks_, run_.CurrentTrack, s, t);
     lv->clearSelection();
     lv->SelectRow(t);
 }
@@ -123,18 +118,7 @@ void Tfm_main::lvRowDropped(int from, int before) {
     const int to = std::min(before > from ? before - 1 : before, tracks_->Rows() - 1);
     if (to == from) return;
     EndRename();
-    // Step by step, as "Up" and "Down" go: every row between keeps its file, its record and
-    // its status, and the playing row (in the session) and the current row follow.
-    const int step = to > from ? 1 : -1;
-    for (int s = from; s != to; s += step) {
-        const int t = s + step;
-        if (run_.CurrentTrack == s) {
-            run_.CurrentTrack = t;
-        } else if (run_.CurrentTrack == t) {
-            run_.CurrentTrack = s;
-        }
-        tracks_->Swap(s, t);
-    }
+    MoveRow(*tracks_, run_.CurrentTrack, from, to);
     lv->clearSelection();
     lv->SelectRow(to);
 }
@@ -151,17 +135,7 @@ void Tfm_main::SortbyName1Click() {
     // Rows still being appended keep their places until the add ends.
     if (run_.IsAdding) return;
     EndRename();
-    QStringList captions;
-    for (int row = 0; row < tracks_->Rows(); ++row) captions << tracks_->Caption(row);
-    const std::vector<int> order = NaturalOrder(captions);
-    for (int row = 0; row < static_cast<int>(order.size()); ++row) {
-        if (order[static_cast<size_t>(row)] == run_.CurrentTrack) {
-            run_.CurrentTrack = row;
-            break;
-        }
-    }
-    // The selection follows its row.
-    tracks_->Reorder(order);
+    SortByName(*tracks_, run_.CurrentTrack);
 }
 
 void Tfm_main::lvClick() { editor_->LoadCurrentRow(); }

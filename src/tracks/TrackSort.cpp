@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "tracks/TrackList.h"
+
 namespace quillet {
 
 std::vector<int> NaturalOrder(const QStringList& captions) {
@@ -21,6 +23,30 @@ std::vector<int> NaturalOrder(const QStringList& captions) {
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return collator.compare(captions[a], captions[b]) < 0; });
     return order;
+}
+
+void SwapRows(TrackList& tracks, int& current, int s, int t) {
+    if (current == s) {
+        current = t;
+    } else if (current == t) {
+        current = s;
+    }
+    tracks.Swap(s, t);
+}
+
+void MoveRow(TrackList& tracks, int& current, int from, int to) {
+    const int step = to > from ? 1 : -1;
+    for (int s = from; s != to; s += step) SwapRows(tracks, current, s, s + step);
+}
+
+void SortByName(TrackList& tracks, int& current) {
+    QStringList captions;
+    for (int row = 0; row < tracks.Rows(); ++row) captions << tracks.Caption(row);
+    const std::vector<int> order = NaturalOrder(captions);
+    const auto place = std::find(order.begin(), order.end(), current);
+    if (place != order.end()) current = static_cast<int>(place - order.begin());
+    // The selection follows its row.
+    tracks.Reorder(order);
 }
 
 }  // namespace quillet

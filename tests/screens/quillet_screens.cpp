@@ -22,6 +22,7 @@
 #include "app/Tfm_main.h"
 #include "dialogs/Tfm_about.h"
 #include "dialogs/Tfm_set.h"
+#include "dialogs/StretchEditorSide.h"
 #include "dialogs/Tfm_stretch.h"
 #include "dialogs/UserPrompts.h"
 #include "editor/ListStretchHost.h"
@@ -157,7 +158,7 @@ int main(int argc, char** argv) {
     w.AddFiles();
     w.lv->SelectRow(w.Tracks().Rows() - 1);
     w.lvClick();
-    w.StretchHost().SetStretch(44100 * 31 + 20000, 44100 * 97 + 11025, QStringLiteral("shot"));
+    w.StretchSide().Host().SetStretch(44100 * 31 + 20000, 44100 * 97 + 11025, QStringLiteral("shot"));
     auto* overview = dynamic_cast<quillet::SkinWave*>(
         w.Skin->GetFormObject(&w)->FindObject(QStringLiteral("Begin overview")));
     for (int i = 0; i < 100 && overview && overview->ShownColumns() < overview->Columns(); ++i)
@@ -166,13 +167,13 @@ int main(int argc, char** argv) {
 
     // The stretch editor following playback (when there is a sound device).
     w.EditStretch1Click();
-    quillet::Tfm_stretch* editor = w.StretchEditor();
+    quillet::Tfm_stretch* editor = w.StretchSide().Editor();
     editor->resize(1000, 460);
     editor->move(w.frameGeometry().center().x() - 500, w.frameGeometry().bottom() - 200);
     Settle(800);
     try {
-        w.StretchHost().SetPlayHead(44100 * 29);
-        w.StretchHost().Play();
+        w.StretchSide().Host().SetPlayHead(44100 * 29);
+        w.StretchSide().Host().Play();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "no playback for the editor's picture: %s\n", e.what());
     }
