@@ -3,6 +3,7 @@
 
 #include <QLocale>
 
+#include "tracks/TrackList.h"
 #include "tracks/TrackSort.h"
 
 namespace quillet {
@@ -43,6 +44,33 @@ TEST_F(TrackSortTest, TheOrderIsAPermutationAndEqualCaptionsKeepTheirPlaces) {
     QStringList sorted;
     for (const int row : order) sorted << captions[row];
     EXPECT_EQ(NaturalOrder(sorted), (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+// The editor's row follows its file through every reordering of the list.
+TEST_F(TrackSortTest, TheCurrentRowFollowsItsFile) {
+    QLocale::setDefault(QLocale(QLocale::English));
+    TrackList tracks;
+    for (const char* name : {"c.mp3", "a.mp3", "d.mp3", "b.mp3"})
+        ASSERT_TRUE(tracks.Append(QStringLiteral("/m/") + name, name, 44100, 1000));
+    const auto files = [&] {
+        QStringList paths;
+        for (int row = 0; row < tracks.Rows(); ++row) paths << tracks.Record(row).FilePath;
+        return paths;
+    };
+    int current = 1;  // a.mp3
+    MoveRow(tracks, current, 0, 3);
+    EXPECT_EQ(files(), QStringList({"/m/a.mp3", "/m/d.mp3", "/m/b.mp3", "/m/c.mp3"}));
+    EXPECT_EQ(current, 0);
+    current = 2;  // b.mp3
+    MoveRow(tracks, current, 3, 1);
+    EXPECT_EQ(files(), QStringList({"/m/a.mp3", "/m/c.mp3", "/m/d.mp3", "/m/b.mp3"}));
+    EXPECT_EQ(current, 3);
+    MoveRow(tracks, current, 3, 3);
+    EXPECT_EQ(current, 3);
+    SortByName(tracks, current);
+    EXPECT_EQ(files(), QStringList({"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/d.mp3"}));
+    EXPECT_EQ(current, 1);
+    EXPECT_EQ(tracks.Caption(1), "b.mp3");
 }
 
 }  // namespace
