@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/audio/AudioError.h"
+#include "platform/audio/OggPages.h"
 #include "platform/audio/StretchCopy.h"
 #include "platform/audio/TAudioFile2.h"
 #include "support/CompressedOracles.h"
@@ -450,6 +451,34 @@ TEST_F(CopyRefusals, TheEngineCommandKeepsTheSourcesAudio) {
                       QStringList{"convert", mp3, "1000", "90000", Path("again.mp3")} + mp3At48k);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(test::ProbeStream(Path("again.mp3"), "sample_rate"), "48000");
+}
+
+// The page checksum: the catalogue's check value of CRC-32/CKSUM (the same polynomial, start 0,
+// the result inverted) for "123456789", and the checksum oggenc wrote into every page of a file.
+TEST(OggChecksum, MatchesTheCatalogueAndLibogg) {
+    const QByteArray digits("123456789");
+    EXPECT_EQ(OggCrc(reinterpret_cast<const uint8_t*>(digits.constData()), 9) ^ 0xffffffffu,
+              0x765e7680u);
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("a.wav"), ogg = dir.filePath("a.ogg");
+    test::MakeMusicLikeWav(wav, 44100, 44100, 2);
+    ASSERT_EQ(test::RunTool("oggenc", {"-Q", "-o", ogg, wav}).exitCode, 0);
+    QFile file(ogg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    int pages = 0;
+    for (int at = 0; at + 27 <= bytes.size(); ++pages) {
+        ASSERT_EQ(bytes.mid(at, 4), "OggS") << at;
+        auto* h = reinterpret_cast<uint8_t*>(bytes.data() + at);
+        int size = 27 + h[26];
+        for (int i = 0; i < h[26]; ++i) size += h[27 + i];
+        const uint32_t stored = uint32_t(h[22]) | uint32_t(h[23]) << 8 | uint32_t(h[24]) << 16 |
+                                uint32_t(h[25]) << 24;
+        std::fill(h + 22, h + 26, 0);
+        EXPECT_EQ(OggCrc(h, static_cast<size_t>(size)), stored) << "page at " << at;
+        at += size;
+    }
+    EXPECT_GT(pages, 3);
 }
 
 }  // namespace
