@@ -201,6 +201,8 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     // A rename still open ends on its own row before rows move.
     void EndRename();
     void SwapRows(int s, int t);
+    // True, after saying why, while a conversion runs or a file plays.
+    bool RefusedWhileBusy();
     // After the first showing: the kept list comes back, then the paths given to the window.
     void StartSession();
     // The paths given from outside wait for this.

@@ -72,15 +72,17 @@ void Tfm_main::RemoveSelected() {
     lvClick();
 }
 
+// Clear and Sort by Name change every row: refused, in words, while converting or playing.
+bool Tfm_main::RefusedWhileBusy() {
+    const char* why = run_.IsConverting        ? "Please stop converting first."
+                      : playback_->IsPlaying() ? "Please stop playing first."
+                                               : nullptr;
+    if (why) Prompts().Information(QString::fromLatin1(why));
+    return why != nullptr;
+}
+
 void Tfm_main::Clear1Click() {
-    if (run_.IsConverting) {
-        Prompts().Information(QStringLiteral("Please stop converting first."));
-        return;
-    }
-    if (playback_->IsPlaying()) {
-        Prompts().Information(QStringLiteral("Please stop playing first."));
-        return;
-    }
+    if (RefusedWhileBusy()) return;
     EndRename();
     tracks_->Clear();
     run_.CurrentTrack = 0;
@@ -124,14 +126,7 @@ void Tfm_main::lvRowDropped(int from, int before) {
 }
 
 void Tfm_main::SortbyName1Click() {
-    if (run_.IsConverting) {
-        Prompts().Information(QStringLiteral("Please stop converting first."));
-        return;
-    }
-    if (playback_->IsPlaying()) {
-        Prompts().Information(QStringLiteral("Please stop playing first."));
-        return;
-    }
+    if (RefusedWhileBusy()) return;
     // Rows still being appended keep their places until the add ends.
     if (run_.IsAdding) return;
     EndRename();
