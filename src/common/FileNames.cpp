@@ -1,11 +1,17 @@
 #include "common/FileNames.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <cerrno>
+#include <cstring>
+#include <memory>
 
 namespace quillet {
 
@@ -132,6 +138,33 @@ FileStatus StatFile(const QString& path) {
     else
         status.kind = FileStatus::Kind::Other;
     return status;
+}
+
+QString AbsoluteFilePath(const QString& path) {
+    if (path.startsWith(QLatin1Char('/'))) return QDir::cleanPath(path);
+    char here[PATH_MAX];
+    if (!::getcwd(here, sizeof here)) return QDir::cleanPath(path);
+    return QDir::cleanPath(DecodeFileName(QByteArray(here)) + QLatin1Char('/') + path);
+}
+
+QString CanonicalFilePath(const QString& path) {
+    char resolved[PATH_MAX];
+    if (path.isEmpty() || !::realpath(EncodeFileName(path).constData(), resolved)) return {};
+    return DecodeFileName(QByteArray(resolved));
+}
+
+QStringList FolderEntries(const QString& folder) {
+    struct DirCloser {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    QStringList names;
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(EncodeFileName(folder).constData()));
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        names << DecodeFileName(QByteArray(entry->d_name));
+    }
+    return names;
 }
 
 int OpenForReading(QFile& file, const QString& path) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 class QFile;
@@ -29,6 +30,14 @@ struct FileStatus {
     bool IsFolder() const { return kind == Kind::Folder; }
 };
 FileStatus StatFile(const QString& path);
+
+// The path made absolute against the current folder and cleaned of "." and "..", in text.
+QString AbsoluteFilePath(const QString& path);
+// The path with every link resolved (realpath), or empty when it does not lead anywhere.
+QString CanonicalFilePath(const QString& path);
+// The names in folder, "." and ".." left out, in the order the file system gives them. Empty
+// when the folder cannot be read.
+QStringList FolderEntries(const QString& folder);
 
 // Opens file for reading on path named in any bytes. 0, or errno.
 int OpenForReading(QFile& file, const QString& path);

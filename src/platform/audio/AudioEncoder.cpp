@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 
+#include "common/FileNames.h"
 #include "platform/audio/AsfHeader.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
@@ -211,7 +212,7 @@ void AudioEncoder::Impl::ValidateSettings() const { format.validate(settings, pa
 
 void AudioEncoder::Impl::CreateFile() {
     const QFileInfo info(path);
-    if (!info.dir().exists())
+    if (!StatFile(info.absolutePath()).IsFolder())
         Refuse(QStringLiteral("the folder \"%1\" does not exist").arg(info.absolutePath()));
     output.file = PendingFile::Create(path);
 
