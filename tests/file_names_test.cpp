@@ -1,9 +1,22 @@
+#include <dirent.h>
+#include <ftw.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <vector>
 
 #include "common/FileNames.h"
+#include "platform/audio/TAudioFile2.h"
+#include "platform/audio/TAudioInformation2.h"
+#include "support/Oracle.h"
+#include "tracks/FolderScan.h"
+#include "tracks/TrackProbe.h"
 
 using quillet::DecodeFileName;
 using quillet::EncodeFileName;
@@ -88,4 +101,180 @@ TEST(FileNameBytes, SurrogatesThatStandForNoByteAreWrittenAsReplacement) {
     EXPECT_EQ(EncodeFileName(lone[3]), QByteArray("\xef\xbf\xbd"));
     EXPECT_EQ(EncodeFileName(lone[4]), QByteArray("\xef\xbf\xbdx"));
     EXPECT_EQ(EncodeFileName(Escape(0xE9) + QChar(0xD834)), QByteArray("\xe9\xef\xbf\xbd"));
+}
+
+namespace {
+
+int RemoveOne(const char* path, const struct stat*, int, FTW*) { return ::remove(path); }
+
+// QTemporaryDir cannot see the names it would have to remove.
+void RemoveTree(const QByteArray& folder) {
+    ::nftw(folder.constData(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// The names of a folder as readdir gives them, in its order: what the file system lists.
+std::vector<QByteArray> RawNames(const QByteArray& folder) {
+    std::vector<QByteArray> names;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir) return names;
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+class Collect : public quillet::FolderScanListener {
+  public:
+    bool EnterFolder(const QString&, int) override { return true; }
+    bool AcceptedEntry(const QString& path, const QString& name) override {
+        paths.push_back(EncodeFileName(path));
+        names.push_back(EncodeFileName(name));
+        return true;
+    }
+    void LeaveFolder(const QString&, int) override {}
+
+    std::vector<QByteArray> paths;
+    std::vector<QByteArray> names;
+};
+
+struct Source {
+    QByteArray name;  // relative to the music folder, as bytes
+    QStringList codec;
+};
+
+// Latin-1 names (what old collections hold), a UTF-8 one and an ASCII one, in every reader the
+// engine has: its own WAV and Vorbis readers and FFmpeg for MP3 and WMA.
+const Source kSources[] = {
+    {"caf\xe9.wav", {}},
+    {"\xc0 la.mp3", {"-c:a", "libmp3lame", "-b:a", "128k"}},
+    {"\xc3\xa9t\xc3\xa9.ogg", {"-c:a", "libvorbis"}},
+    {"plain.wma", {"-c:a", "wmav2"}},
+    {"d\xe9mo/x\xff.ogg", {"-c:a", "libvorbis"}},  // in a folder with such a name too
+};
+
+class ByteNames : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp_.isValid());
+        root_ = EncodeFileName(tmp_.path()) + "/music";
+        ASSERT_EQ(::mkdir(root_.constData(), 0777), 0);
+        ASSERT_EQ(::mkdir((root_ + "/d\xe9mo").constData(), 0777), 0);
+        ASSERT_EQ(::mkdir((root_ + "/blank").constData(), 0777), 0);
+        int i = 0;
+        for (const Source& s : kSources) {
+            const QByteArray ext = s.name.mid(s.name.lastIndexOf('.'));
+            // Made under an ASCII name (ffmpeg is given its names through QProcess, in UTF-8),
+            // then given its bytes by rename(2).
+            const QString made = tmp_.path() + QStringLiteral("/made%1").arg(i) + ext;
+            quillet::test::MakeTone(
+                made, 22050, 22050, 2,
+                s.codec + QStringList{"-metadata", "title=Tone " + QString::number(i)});
+            ASSERT_EQ(
+                ::rename(EncodeFileName(made).constData(), (root_ + "/" + s.name).constData()), 0);
+            // An untagged file of the same kind, for the tags to be written into.
+            const QString blank = tmp_.path() + QStringLiteral("/blank%1").arg(i) + ext;
+            quillet::test::MakeTone(blank, 11025, 22050, 2,
+                                    s.codec + QStringList{"-map_metadata", "-1"});
+            ASSERT_EQ(::rename(EncodeFileName(blank).constData(), BlankOf(i).constData()), 0);
+            ++i;
+        }
+    }
+
+    void TearDown() override { RemoveTree(root_); }
+
+    QByteArray BlankOf(int i) const {
+        const QByteArray name = kSources[i].name;
+        return root_ + "/blank/" + QByteArray::number(i) + "\xe9" + name.mid(name.lastIndexOf('.'));
+    }
+
+    // The oracles take their paths through QProcess, which cannot pass such bytes: they read
+    // the file through an ASCII link to it.
+    QString Link(const QByteArray& target) {
+        const QByteArray link = EncodeFileName(tmp_.path()) + "/link" +
+                                QByteArray::number(links_++) + target.mid(target.lastIndexOf('.'));
+        EXPECT_EQ(::symlink(target.constData(), link.constData()), 0);
+        return QString::fromUtf8(link);
+    }
+
+    QTemporaryDir tmp_;
+    QByteArray root_;
+    int links_ = 0;
+};
+
+}  // namespace
+
+TEST_F(ByteNames, TheFolderScanListsEveryNameWithItsBytes) {
+    Collect found;
+    quillet::FolderScan scan(found);
+    ASSERT_TRUE(scan.Run(DecodeFileName(root_), true));
+
+    // The order is readdir's, level by level; the sub-folders come where readdir has them.
+    std::vector<QByteArray> expected;
+    for (const QByteArray& name : RawNames(root_)) {
+        if (name == "blank") {
+            for (const QByteArray& inner : RawNames(root_ + "/blank"))
+                expected.push_back(root_ + "/blank/" + inner);
+        } else if (name == "d\xe9mo") {
+            for (const QByteArray& inner : RawNames(root_ + "/d\xe9mo"))
+                expected.push_back(root_ + "/d\xe9mo/" + inner);
+        } else {
+            expected.push_back(root_ + "/" + name);
+        }
+    }
+    ASSERT_EQ(expected.size(), 10u);
+    EXPECT_EQ(found.paths, expected);
+    for (const Source& s : kSources)
+        EXPECT_NE(std::find(found.paths.begin(), found.paths.end(), root_ + "/" + s.name),
+                  found.paths.end())
+            << s.name.toHex().constData();
+    // The name handed on is the last part of the path, byte for byte.
+    for (size_t i = 0; i < found.paths.size(); ++i)
+        EXPECT_TRUE(found.paths[i].endsWith("/" + found.names[i]));
+}
+
+TEST_F(ByteNames, EveryListedFileOpensToItsWholeLength) {
+    for (const Source& s : kSources) {
+        const QByteArray bytes = root_ + "/" + s.name;
+        const QString path = DecodeFileName(bytes);
+        EXPECT_TRUE(quillet::StatFile(path).IsFile());
+        quillet::TAudioFile2 file;
+        ASSERT_NO_THROW(file.OpenForRead(path, 0, 1)) << s.name.toHex().constData();
+        const std::vector<float> oracle = quillet::test::DecodeWithFfmpeg(Link(bytes));
+        ASSERT_FALSE(oracle.empty()) << s.name.toHex().constData();
+        EXPECT_EQ(file.Length(), static_cast<int64_t>(oracle.size() / 2))
+            << s.name.toHex().constData();
+        EXPECT_EQ(file.Channels(), 2);
+        file.Close();
+        // The list takes it in as the scan found it.
+        const quillet::TrackProbe probe = quillet::ProbeTrack(file, path);
+        EXPECT_EQ(probe.outcome, quillet::TrackProbe::Outcome::Usable)
+            << s.name.toHex().constData();
+        EXPECT_EQ(probe.length, static_cast<int32_t>(oracle.size() / 2));
+    }
+    // A name that differs from an existing one only in a byte UTF-8 cannot hold is another name.
+    quillet::TAudioFile2 missing;
+    EXPECT_ANY_THROW(missing.OpenForRead(DecodeFileName(root_ + "/caf\xe8.wav"), 0, 1));
+}
+
+TEST_F(ByteNames, TagsAreReadFromAndWrittenIntoSuchFiles) {
+    for (int i = 0; i < static_cast<int>(std::size(kSources)); ++i) {
+        const QByteArray source = root_ + "/" + kSources[i].name;
+        quillet::TAudioInformation2 information;
+        information.LoadInformation(DecodeFileName(source));
+        ASSERT_NO_THROW(information.SaveInformation(DecodeFileName(BlankOf(i))))
+            << kSources[i].name.toHex().constData();
+        EXPECT_EQ(quillet::test::ProbeTag(Link(BlankOf(i)), "title"),
+                  QStringLiteral("Tone %1").arg(i))
+            << kSources[i].name.toHex().constData();
+    }
+    // Written in place: nothing is left beside the files, and no other name appeared.
+    std::vector<QByteArray> names = RawNames(root_ + "/blank");
+    std::sort(names.begin(), names.end());
+    std::vector<QByteArray> expected;
+    for (int i = 0; i < static_cast<int>(std::size(kSources)); ++i)
+        expected.push_back(BlankOf(i).mid(root_.size() + 7));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
 }
