@@ -278,3 +278,23 @@ TEST_F(ByteNames, TagsAreReadFromAndWrittenIntoSuchFiles) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
 }
+
+// Scripts hand the engine the names' bytes; a shell passes them, where QProcess cannot.
+TEST_F(ByteNames, TheEngineTakesSuchNamesOnItsCommandLine) {
+    const QString script = QStringLiteral(
+        "cd \"$1\" && \"$2\" info \"$(printf 'caf\\351.wav')\" && "
+        "\"$2\" convert \"$(printf 'caf\\351.wav')\" 100 5100 \"$(printf 'blank/\\300 out.wav')\"");
+    const quillet::test::ToolResult run =
+        quillet::test::RunTool("sh", {"-c", script, "sh", QString::fromUtf8(root_),
+                                      quillet::test::BinDir() + "/quillet-engine"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const std::vector<float> whole = quillet::test::DecodeWithFfmpeg(Link(root_ + "/caf\xe9.wav"));
+    EXPECT_TRUE(run.out.startsWith("length=" + QByteArray::number(whole.size() / 2) + " "))
+        << run.out.constData();
+    const QByteArray written = root_ + "/blank/\xc0 out.wav";
+    const std::vector<QByteArray> names = RawNames(root_ + "/blank");
+    EXPECT_NE(std::find(names.begin(), names.end(), QByteArray("\xc0 out.wav")), names.end());
+    const std::vector<float> cut = quillet::test::DecodeWithFfmpeg(Link(written));
+    ASSERT_EQ(cut.size(), 5000u * 2);
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), whole.begin() + 100 * 2));
+}
