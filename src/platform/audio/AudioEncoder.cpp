@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -211,9 +209,10 @@ void AudioEncoder::Impl::RecordWmaLength() {
 void AudioEncoder::Impl::ValidateSettings() const { format.validate(settings, path); }
 
 void AudioEncoder::Impl::CreateFile() {
-    const QFileInfo info(path);
-    if (!StatFile(info.absolutePath()).IsFolder())
-        Refuse(QStringLiteral("the folder \"%1\" does not exist").arg(info.absolutePath()));
+    const QString absolute = AbsoluteFilePath(path);
+    const QString folder = absolute.left(std::max<qsizetype>(absolute.lastIndexOf('/'), 1));
+    if (!StatFile(folder).IsFolder())
+        Refuse(QStringLiteral("the folder \"%1\" does not exist").arg(folder));
     output.file = PendingFile::Create(path);
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));

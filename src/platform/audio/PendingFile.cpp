@@ -30,8 +30,8 @@ QString ShortName(const QString& name) {
     return shortName;
 }
 
-// Pending files of target left by processes that no longer run.
-// Listed by hand: Qt cannot see names that are not UTF-8, and the target's name may be one.
+// Pending files of target left by processes that no longer run, listed with readdir: Qt cannot
+// see names that are not UTF-8, and the target's name may be one.
 void RemoveAbandoned(const QString& folder, const QString& prefix) {
     for (const QString& name : FolderEntries(folder)) {
         if (!name.startsWith(prefix) || !name.endsWith(kSuffix)) continue;
