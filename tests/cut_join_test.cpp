@@ -1,7 +1,10 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +16,7 @@
 #include <map>
 #include <vector>
 
+#include "common/FileNames.h"
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "convert/CutCommand.h"
@@ -215,6 +219,61 @@ TEST_F(ConversionTest, WavToWavIsExactToTheSample) {
     const std::vector<float> expected(source.begin() + 1234 * 2, source.begin() + 25678 * 2);
     ASSERT_EQ(produced.size(), expected.size());
     EXPECT_TRUE(produced == expected);
+}
+
+// Names that are not UTF-8, as old collections hold them: read, and the output named after the
+// row's caption written under the same bytes.
+TEST_F(ConversionTest, CutWritesTheBytesOfANameThatIsNotUtf8) {
+    const QByteArray dir = EncodeFileName(dir_.path());
+    const QByteArray wavName = "caf\xe9.wav", mp3Name = "\xc0 la.mp3";
+    ASSERT_EQ(::rename(EncodeFileName(Chirp("a.wav", 30000, 22050, 2)).constData(),
+                       (dir + "/" + wavName).constData()),
+              0);
+    ASSERT_EQ(::rename(EncodeFileName(Chirp("b.mp3", 22050, 22050, 2)).constData(),
+                       (dir + "/" + mp3Name).constData()),
+              0);
+    Store("[cut]\noutput directory=" + outDir_.toUtf8() +
+          "\n[wav]\nmode=2\nfrequency=4\nchannel=1\nbit=1\n");
+    host_->AddRow(DecodeFileName(dir + "/" + wavName), 1234, 25678,
+                  DecodeFileName("caf\xe9 live.wav"));
+    host_->AddRow(DecodeFileName(dir + "/" + mp3Name), 0, 11025, DecodeFileName(mp3Name));
+    host_->format = 1;
+    CutCommand(*host_).Run();
+    ASSERT_TRUE(host_->messages.empty()) << host_->messages.front().toStdString();
+    EXPECT_EQ(host_->statuses, (std::vector<QString>{"finish", "finish"}));
+
+    std::vector<QByteArray> written;
+    DIR* out = ::opendir(EncodeFileName(outDir_).constData());
+    ASSERT_NE(out, nullptr);
+    while (const dirent* e = ::readdir(out))
+        if (e->d_name[0] != '.') written.emplace_back(e->d_name);
+    ::closedir(out);
+    std::sort(written.begin(), written.end());
+    const QByteArray cutName = "caf\xe9 live.wav", mp3CutName = "\xc0 la.wav";
+    EXPECT_EQ(written, (std::vector<QByteArray>{cutName, mp3CutName}));
+
+    // ffmpeg is given its names through QProcess, in UTF-8: it reads the files through links.
+    const auto link = [&](const QByteArray& target, const QByteArray& name) {
+        const QByteArray path = dir + "/" + name;
+        EXPECT_EQ(::symlink(target.constData(), path.constData()), 0);
+        return QString::fromUtf8(path);
+    };
+    const std::vector<float> source = DecodeWithFfmpeg(link(dir + "/" + wavName, "in.wav"));
+    const QString cut = link(EncodeFileName(outDir_) + "/" + cutName, "cut.wav");
+    const std::vector<float> produced = DecodeWithFfmpeg(cut);
+    ASSERT_GE(source.size(), 25678u * 2);
+    const std::vector<float> expected(source.begin() + 1234 * 2, source.begin() + 25678 * 2);
+    EXPECT_TRUE(produced == expected);
+    EXPECT_EQ(ProbeTag(cut, "title"), "Chirp a.wav");
+    const QString mp3Cut = link(EncodeFileName(outDir_) + "/" + mp3CutName, "mp3cut.wav");
+    EXPECT_EQ(DecodeWithFfmpeg(mp3Cut).size(), 11025u * 2);
+    EXPECT_EQ(ProbeTag(mp3Cut, "title"), "Chirp b.mp3");
+
+    // QTemporaryDir cannot see these names to remove them.
+    for (const QByteArray& name :
+         {dir + "/" + wavName, dir + "/" + mp3Name, EncodeFileName(outDir_) + "/" + cutName,
+          EncodeFileName(outDir_) + "/" + mp3CutName})
+        ::unlink(name.constData());
 }
 
 TEST_F(ConversionTest, CutGuardsOnEntry) {

@@ -1,11 +1,12 @@
 #include "convert/ConversionCommand.h"
 
-#include <QDir>
-#include <QFile>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include "common/FileNames.h"
 #include "common/MulDiv.h"
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
@@ -48,13 +49,16 @@ void ConversionCommand::CloseWriter() {
 }
 
 void ConversionCommand::MakeWritable(const QString& path) {
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+    const QByteArray name = EncodeFileName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0)
+        ::chmod(name.constData(), (st.st_mode & 07777) | S_IWUSR);
 }
 
 bool ConversionCommand::IsSameFile(const QString& path, const QString& other) {
     std::error_code error;  // a path that does not exist is simply not the same file
-    return std::filesystem::equivalent(QFile::encodeName(path).toStdString(),
-                                       QFile::encodeName(other).toStdString(), error);
+    return std::filesystem::equivalent(EncodeFileName(path).toStdString(),
+                                       EncodeFileName(other).toStdString(), error);
 }
 
 int ConversionCommand::RowWithInput(const QString& path) const {
@@ -65,7 +69,7 @@ int ConversionCommand::RowWithInput(const QString& path) const {
 }
 
 void ConversionCommand::CreateFolder(const QString& dir) {
-    if (!QDir(dir).exists()) QDir().mkdir(dir);
+    if (!StatFile(dir).IsFolder()) ::mkdir(EncodeFileName(dir).constData(), 0777);
 }
 
 ConvertingControls::ConvertingControls(ConversionHost& host) : host_(host) {

@@ -1,7 +1,6 @@
 #include "convert/CutCommand.h"
 
-#include <QFileInfo>
-
+#include "common/FileNames.h"
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "convert/KeptAudioCut.h"
@@ -18,8 +17,8 @@ namespace quillet {
 namespace {
 
 bool IsExistingFile(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    const FileStatus info = StatFile(path);
+    return info.Exists() && !info.IsFolder();
 }
 
 }  // namespace
@@ -82,7 +81,7 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
                 .arg(input + 1));
         return;
     }
-    if (QFileInfo::exists(outputPath)) {
+    if (StatFile(outputPath).Exists()) {
         if (!host_.ConfirmOverwrite()) return;
         MakeWritable(outputPath);
     }

@@ -1,8 +1,8 @@
 #include "convert/JoinCommand.h"
 
-#include <QFileInfo>
 #include <optional>
 
+#include "common/FileNames.h"
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
 #include "convert/KeptAudioCut.h"
@@ -53,7 +53,7 @@ void JoinCommand::Run() {
             QStringLiteral(" is one of the files being joined. Choose another file name."));
         return;
     }
-    if (QFileInfo::exists(outputPath)) {
+    if (StatFile(outputPath).Exists()) {
         if (!host_.ConfirmOverwrite()) return;
         MakeWritable(outputPath);
     }
@@ -73,8 +73,8 @@ void JoinCommand::Run() {
 int JoinCommand::FirstMissingInput() const {
     const int rows = host_.RowCount();
     for (int row = 0; row < rows; ++row) {
-        const QFileInfo info(host_.Row(row).filePath);
-        if (!info.exists() || info.isDir()) return row;
+        const FileStatus info = StatFile(host_.Row(row).filePath);
+        if (!info.Exists() || info.IsFolder()) return row;
     }
     return -1;
 }

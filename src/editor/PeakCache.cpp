@@ -6,11 +6,12 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
 #include <cstring>
+
+#include "common/FileNames.h"
 
 namespace quillet {
 
@@ -38,12 +39,12 @@ uint64_t Checksum(const char* data, size_t size) {
 
 std::optional<SourceStamp> SourceStamp::Of(const QString& path) {
     struct stat st {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 ||
+    if (path.isEmpty() || ::stat(EncodeFileName(path).constData(), &st) != 0 ||
         !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
     SourceStamp s;
-    s.path = QFileInfo(path).absoluteFilePath();
+    s.path = AbsoluteFilePath(path);
     s.size = static_cast<int64_t>(st.st_size);
     s.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
     return s;
@@ -58,8 +59,9 @@ QString PeakCache::DefaultDir() {
 
 QString PeakCache::FileFor(const QString& audioPath) const {
     // Named after the path alone, so a file that changes replaces its old entry.
-    const QByteArray key = QCryptographicHash::hash(
-        QFileInfo(audioPath).absoluteFilePath().toUtf8(), QCryptographicHash::Sha1);
+    // The name's own bytes: two names that differ only in bytes UTF-8 cannot hold stay apart.
+    const QByteArray key = QCryptographicHash::hash(EncodeFileName(AbsoluteFilePath(audioPath)),
+                                                    QCryptographicHash::Sha1);
     return dir_ + QLatin1Char('/') + QString::fromLatin1(key.toHex()) + QStringLiteral(".peaks");
 }
 
@@ -89,7 +91,7 @@ std::optional<WaveformPeaks> PeakCache::Load(const SourceStamp& stamp) const {
     QByteArray path(static_cast<qsizetype>(pathBytes), Qt::Uninitialized);
     if (in.readRawData(path.data(), static_cast<int>(pathBytes)) != static_cast<int>(pathBytes))
         return std::nullopt;
-    if (SourceStamp{QString::fromUtf8(path), size, modifiedNs} != stamp) return std::nullopt;
+    if (SourceStamp{DecodeFileName(path), size, modifiedNs} != stamp) return std::nullopt;
 
     qint32 rate = 0, channels = 0;
     qint64 frames = 0, buckets = 0;
@@ -116,7 +118,7 @@ bool PeakCache::Store(const SourceStamp& stamp, const WaveformPeaks& peaks) cons
         QDataStream out(&bytes, QIODevice::WriteOnly);
         out.setByteOrder(QDataStream::LittleEndian);
         out.writeRawData(kMagic, sizeof kMagic);
-        const QByteArray path = stamp.path.toUtf8();
+        const QByteArray path = EncodeFileName(stamp.path);
         out << quint32{kVersion} << quint32{WaveformPeaks::kBaseFrames} << qint64{stamp.size}
             << qint64{stamp.modifiedNs} << static_cast<quint32>(path.size());
         out.writeRawData(path.constData(), static_cast<int>(path.size()));

@@ -9,9 +9,13 @@
 // Exit status: 0 done, 1 an engine error (its message on stderr), 2 bad usage, a format the
 // writer refuses, or an output that is the input.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -21,6 +25,7 @@
 #include <optional>
 #include <thread>
 
+#include "common/FileNames.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/OutputFormats.h"
@@ -81,13 +86,13 @@ std::vector<int> ToInts(const QString& list, int count) {
 // or cut short IN.
 bool IsSameFile(const QString& a, const QString& b) {
     std::error_code error;  // a path that does not exist is simply not the same file
-    return std::filesystem::equivalent(QFile::encodeName(a).toStdString(),
-                                       QFile::encodeName(b).toStdString(), error);
+    return std::filesystem::equivalent(EncodeFileName(a).toStdString(),
+                                       EncodeFileName(b).toStdString(), error);
 }
 
 int RefuseSameFile(const QString& out) {
     std::fprintf(stderr, "The output \"%s\" is the input file; choose another output.\n",
-                 QFile::encodeName(out).constData());
+                 EncodeFileName(out).constData());
     return kRefused;
 }
 
@@ -106,9 +111,14 @@ int Read(const QString& path, int32_t start, int32_t count, const QString& outPa
     TAudioFile2 file;
     file.OpenForRead(path, 0, 1);
     file.SeekPosition(start, 3);
-    QFile out(outPath);
-    if (!out.open(QIODevice::WriteOnly))
+    const int fd =
+        ::open(EncodeFileName(outPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) throw SystemError(QStringLiteral("create"), outPath, errno);
+    QFile out;
+    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw EngineError(QStringLiteral("create"), outPath, out.errorString());
+    }
     const int32_t bytesPerPosition = file.BytesPerPosition();
     while (count > 0) {
         const SampleArray array = file.ReadSamples(std::min(count, kPlaybackArray));
@@ -326,7 +336,8 @@ int main(int argc, char** argv) {
     // Our own messages say what failed; the libraries' log lines would only repeat it.
     av_log_set_level(AV_LOG_FATAL);
     QStringList args;
-    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    // A path's bytes are kept as they are, UTF-8 or not.
+    for (int i = 1; i < argc; ++i) args << quillet::DecodeFileName(QByteArray(argv[i]));
     try {
         return quillet::Run(args);
     } catch (const quillet::UsageError&) {

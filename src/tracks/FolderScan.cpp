@@ -1,9 +1,8 @@
 #include "tracks/FolderScan.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <vector>
+
+#include "common/FileNames.h"
 
 namespace quillet {
 
@@ -16,15 +15,12 @@ struct Entry {
 
 // One level's entries, read in full before any is handled: the directory is closed before the
 // scan goes deeper (no descriptor per level of a deep tree), and a file that vanishes while
-// earlier entries are handled is still seen and reported.
+// earlier entries are handled is still seen and reported. Read with readdir: Qt does not list
+// names that are not UTF-8.
 std::vector<Entry> ReadLevel(const QString& folder) {
     std::vector<Entry> entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        entries.push_back({info.fileName(), info.isDir()});
-    }
+    for (const QString& name : FolderEntries(folder))
+        entries.push_back({name, StatFile(folder + name).IsFolder()});
     return entries;
 }
 
@@ -45,7 +41,7 @@ QString FolderScan::WithTrailingSlash(const QString& folder) {
 bool FolderScan::Run(const QString& folder, bool includeSubFolders) {
     visited_.clear();
     ended_ = false;
-    visited_.insert(QFileInfo(folder).canonicalFilePath());
+    visited_.insert(CanonicalFilePath(folder));
     ScanLevel(folder, includeSubFolders, 0);
     return !ended_;
 }
@@ -58,7 +54,7 @@ void FolderScan::ScanLevel(const QString& folder, bool includeSubFolders, int de
         const bool dotName = e.name.startsWith(QLatin1Char('.'));
         if (e.isDir && !dotName && includeSubFolders) {
             const QString sub = f + e.name;
-            const QString canonical = QFileInfo(sub).canonicalFilePath();
+            const QString canonical = CanonicalFilePath(sub);
             // A link back up the tree, or a second way into a folder already scanned.
             if (canonical.isEmpty() || visited_.contains(canonical)) continue;
             visited_.insert(canonical);

@@ -1,8 +1,8 @@
 #include "tracks/TrackProbe.h"
 
-#include <QFileInfo>
 #include <exception>
 
+#include "common/FileNames.h"
 #include "platform/audio/TAudioFile2.h"
 #include "tracks/TrackTable.h"
 
@@ -19,7 +19,7 @@ void CloseIfOpen(TAudioFile2& file) {
 TrackProbe ProbeTrack(TAudioFile2& file, const QString& path) {
     CloseIfOpen(file);
     TrackProbe probe;
-    if (!QFileInfo(path).isFile()) {
+    if (!StatFile(path).IsFile()) {
         probe.outcome = TrackProbe::Outcome::Removed;
         return probe;
     }

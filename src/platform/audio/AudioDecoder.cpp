@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <mutex>
 
+#include "common/FileNames.h"
 #include "platform/audio/AsfHeader.h"
 #include "platform/audio/DecodeTimeline.h"
 #include "platform/audio/FfmpegError.h"
@@ -635,10 +635,10 @@ constexpr size_t kMaxFfmpegAllocation = 64 << 20;
 AudioDecoder::AudioDecoder(const QString& path) : d_(std::make_unique<Impl>()) {
     static std::once_flag bounded;
     std::call_once(bounded, [] { av_max_alloc(kMaxFfmpegAllocation); });
-    const QFileInfo info(path);
-    if (!info.exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
-    if (info.isDir()) throw FfmpegError("open", path, AVERROR(EISDIR));
-    if (!info.isFile()) throw OpenError(path, "it is not a regular file");
+    const FileStatus info = StatFile(path);
+    if (!info.Exists()) throw FfmpegError("open", path, AVERROR(ENOENT));
+    if (info.IsFolder()) throw FfmpegError("open", path, AVERROR(EISDIR));
+    if (!info.IsFile()) throw OpenError(path, "it is not a regular file");
     // Uncompressed WAVE and Ogg Vorbis have readers of their own; the rest goes through FFmpeg.
     d_->source = WavSource::Open(path);
     if (!d_->source) d_->source = VorbisSource::Open(path);

@@ -3,12 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <cerrno>
 
+#include "common/FileNames.h"
 #include "platform/audio/AsfHeader.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
@@ -210,9 +209,10 @@ void AudioEncoder::Impl::RecordWmaLength() {
 void AudioEncoder::Impl::ValidateSettings() const { format.validate(settings, path); }
 
 void AudioEncoder::Impl::CreateFile() {
-    const QFileInfo info(path);
-    if (!info.dir().exists())
-        Refuse(QStringLiteral("the folder \"%1\" does not exist").arg(info.absolutePath()));
+    const QString absolute = AbsoluteFilePath(path);
+    const QString folder = absolute.left(std::max<qsizetype>(absolute.lastIndexOf('/'), 1));
+    if (!StatFile(folder).IsFolder())
+        Refuse(QStringLiteral("the folder \"%1\" does not exist").arg(folder));
     output.file = PendingFile::Create(path);
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));

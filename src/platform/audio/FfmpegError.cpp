@@ -1,7 +1,8 @@
 #include "platform/audio/FfmpegError.h"
 
-#include <QFile>
 #include <cstring>
+
+#include "common/FileNames.h"
 
 extern "C" {
 #include <libavutil/error.h>
@@ -31,6 +32,6 @@ AudioError SystemError(const QString& purpose, const QString& path, int error) {
     return EngineError(purpose, path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-QByteArray NativePath(const QString& path) { return QFile::encodeName(path); }
+QByteArray NativePath(const QString& path) { return EncodeFileName(path); }
 
 }  // namespace quillet

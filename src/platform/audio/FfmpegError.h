@@ -16,7 +16,7 @@ AudioError FfmpegError(const QString& purpose, const QString& path, int code);
 // EngineError with the C library's text for an errno value as the reason.
 AudioError SystemError(const QString& purpose, const QString& path, int error);
 
-// The path as FFmpeg and the C library want it (the file system's encoding).
+// The path as FFmpeg and the C library want it: the bytes of its name, whatever they are.
 QByteArray NativePath(const QString& path);
 
 }  // namespace quillet

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/FileNames.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
 
@@ -82,7 +83,7 @@ uint32_t BigEndian32(const uint8_t* p) {
 // Random access over the file through one window, so the walk costs one read per window.
 class WindowReader {
   public:
-    explicit WindowReader(QFile& file) : file_(file), size_(file.size()) {}
+    WindowReader(QFile& file, const QString& path) : file_(file), path_(path), size_(file.size()) {}
     int64_t Size() const { return size_; }
 
     // Up to n bytes at pos; fewer at the end of the file.
@@ -112,12 +113,13 @@ class WindowReader {
         window_.resize(static_cast<size_t>(std::min(kWindow, size_ - pos)));
         if (!file_.seek(pos) || file_.read(reinterpret_cast<char*>(window_.data()),
                                            window_.size()) != static_cast<qint64>(window_.size())) {
-            throw EngineError(QStringLiteral("read"), file_.fileName(), file_.errorString());
+            throw EngineError(QStringLiteral("read"), path_, file_.errorString());
         }
         start_ = pos;
     }
 
     QFile& file_;
+    const QString& path_;
     int64_t size_;
     int64_t start_ = 0;
     std::vector<uint8_t> window_;
@@ -243,11 +245,10 @@ int64_t Mp3FrameIndex::FrameAt(int64_t pos) const {
 }
 
 Mp3FrameIndex Mp3FrameScanner::Scan(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw EngineError(QStringLiteral("open"), path, file.errorString());
-    }
-    WindowReader in(file);
+    QFile file;
+    if (const int error = OpenForReading(file, path))
+        throw SystemError(QStringLiteral("open"), path, error);
+    WindowReader in(file, path);
     Mp3FrameIndex index;
     int64_t end = in.Size();
     uint8_t tail[3];

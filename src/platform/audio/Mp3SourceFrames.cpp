@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/FileNames.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/Mp3InfoFrame.h"
 
@@ -16,9 +17,9 @@ constexpr int64_t kLongestFrame = 1441;
 }  // namespace
 
 Mp3SourceFrames::Mp3SourceFrames(const QString& path)
-    : path_(path), file_(path), index_(Mp3FrameScanner::Scan(path)) {
-    if (!file_.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("open"), path, file_.errorString());
+    : path_(path), index_(Mp3FrameScanner::Scan(path)) {
+    if (const int error = OpenForReading(file_, path))
+        throw SystemError(QStringLiteral("open"), path, error);
     if (index_.FrameCount() == 0) return;
     uint8_t header[4];
     Read(index_.offsets.front(), 4, header);

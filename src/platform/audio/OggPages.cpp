@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/FileNames.h"
 #include "platform/audio/FfmpegError.h"
 
 namespace quillet {
@@ -52,9 +53,9 @@ uint32_t OggCrc(const uint8_t* data, size_t size, uint32_t crc) {
     return crc;
 }
 
-OggPageReader::OggPageReader(const QString& path) : path_(path), file_(path) {
-    if (!file_.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("open"), path, file_.errorString());
+OggPageReader::OggPageReader(const QString& path) : path_(path) {
+    if (const int error = OpenForReading(file_, path))
+        throw SystemError(QStringLiteral("open"), path, error);
 }
 
 bool OggPageReader::Fill(size_t bytes) {

@@ -5,13 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
+#include "common/FileNames.h"
 #include "platform/audio/FfmpegError.h"
 
 namespace quillet {
@@ -24,24 +24,25 @@ const QString kSuffix = QStringLiteral(".part");
 // A file name has at most 255 bytes; the pending name adds about 40 to the target's.
 QString ShortName(const QString& name) {
     QString shortName = name;
-    while (QFile::encodeName(shortName).size() > 200) shortName.chop(1);
+    while (EncodeFileName(shortName).size() > 200 ||
+           (!shortName.isEmpty() && shortName.back().isHighSurrogate()))
+        shortName.chop(1);
     return shortName;
 }
 
-// Pending files of target left by processes that no longer run.
+// Pending files of target left by processes that no longer run, listed with readdir: Qt cannot
+// see names that are not UTF-8, and the target's name may be one.
 void RemoveAbandoned(const QString& folder, const QString& prefix) {
-    const QDir dir(folder);
-    // Compared by hand: the target's name may hold characters a name filter would read.
-    const QStringList names =
-        dir.entryList({QLatin1Char('*') + kSuffix}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        if (!name.startsWith(prefix)) continue;
+    for (const QString& name : FolderEntries(folder)) {
+        if (!name.startsWith(prefix) || !name.endsWith(kSuffix)) continue;
+        const QString path = folder + name;
+        if (StatFile(path).IsFolder()) continue;
         const QString rest = name.mid(prefix.size());
         bool ok = false;
         const qint64 pid = rest.left(rest.indexOf(QLatin1Char('-'))).toLongLong(&ok);
         if (!ok || pid <= 0 || pid == ::getpid()) continue;
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-        QFile::remove(dir.filePath(name));
+        ::unlink(EncodeFileName(path).constData());
     }
 }
 
@@ -57,7 +58,7 @@ int WriteAll(int fd, const char* data, size_t size) {
 }
 
 void SyncFolder(const QByteArray& file) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
+    const QByteArray folder = file.left(std::max<qsizetype>(file.lastIndexOf('/'), 1));
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);  // the rename is done either way; this only makes it last
@@ -85,23 +86,25 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     return *this;
 }
 
-QString PendingFile::Path() const { return QFile::decodeName(path_); }
+QString PendingFile::Path() const { return DecodeFileName(path_); }
 
 void PendingFile::Open(const QString& target) {
     target_ = target;
     // Through a link the file it points to is replaced, and the link kept.
-    const QString canonical = QFileInfo(target).canonicalFilePath();
-    const QFileInfo info(canonical.isEmpty() ? target : canonical);
-    final_ = QFile::encodeName(info.absoluteFilePath());
-    const QString prefix = QLatin1Char('.') + ShortName(info.fileName()) + kMarker;
-    RemoveAbandoned(info.absolutePath(), prefix);
+    const QString canonical = CanonicalFilePath(target);
+    const QString absolute = canonical.isEmpty() ? AbsoluteFilePath(target) : canonical;
+    final_ = EncodeFileName(absolute);
+    const qsizetype slash = absolute.lastIndexOf(QLatin1Char('/'));
+    const QString folder = absolute.left(slash + 1);  // with its "/"
+    const QString prefix = QLatin1Char('.') + ShortName(absolute.mid(slash + 1)) + kMarker;
+    RemoveAbandoned(folder, prefix);
 
     struct stat existing {};
     const bool exists = ::stat(final_.constData(), &existing) == 0;
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         const QString name = prefix + QString::number(::getpid()) + QLatin1Char('-') +
                              QString::number(QRandomGenerator::global()->generate(), 36) + kSuffix;
-        path_ = QFile::encodeName(info.absoluteDir().filePath(name));
+        path_ = EncodeFileName(folder + name);
         fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EEXIST) break;
     }
@@ -121,7 +124,7 @@ PendingFile PendingFile::Create(const QString& target) {
 }
 
 PendingFile PendingFile::CopyOf(const QString& target) {
-    const QByteArray source = QFile::encodeName(target);
+    const QByteArray source = EncodeFileName(target);
     const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) throw SystemError(QStringLiteral("open"), target, errno);
     struct Closer {

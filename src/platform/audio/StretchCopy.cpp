@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/FileNames.h"
 #include "platform/audio/Mp3FrameCopy.h"
 #include "platform/audio/Mp3FrameHeader.h"
 #include "platform/audio/Mp3SourceFrames.h"
@@ -39,8 +40,8 @@ bool HasMpegFrames(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 StreamCoding CodingOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return StreamCoding::Other;
+    QFile file;
+    if (OpenForReading(file, path) != 0) return StreamCoding::Other;
     std::vector<uint8_t> head(64);
     head.resize(static_cast<size_t>(
         std::max<qint64>(0, file.read(reinterpret_cast<char*>(head.data()), 64))));

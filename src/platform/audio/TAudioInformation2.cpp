@@ -17,12 +17,12 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <cstring>
 #include <mutex>
 #include <utility>
 
+#include "common/FileNames.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/CheckedTagStream.h"
 #include "platform/audio/OutputFormats.h"
@@ -368,7 +368,7 @@ void TAudioInformation2::SetOptionFlag(bool on) { optionFlag_ = on; }
 void TAudioInformation2::LoadInformation(const QString& path) {
     // Failing to read tags must not fail the cut that follows: unreadable means "no tags".
     tags_ = std::make_unique<AudioTags>();
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = EncodeFileName(path);
     TagLib::FileStream stream(name.constData(), true);  // read-only: the source is never touched
     if (!stream.isOpen()) return;
     LoadFrom(&stream, KindOfContent(&stream, path), *tags_);
@@ -378,7 +378,7 @@ void TAudioInformation2::SaveInformation(PendingFile& output) {
     if (!output.IsOpen()) return;
     if (!tags_->Empty()) {
         const QString target = Shown(output.Target());
-        CheckedTagStream stream(output.Handle(), QFile::encodeName(output.Path()));
+        CheckedTagStream stream(output.Handle(), EncodeFileName(output.Path()));
         const bool saved = SaveTo(&stream, KindOf(output.Target()), *tags_);
         if (stream.Error() != 0) {
             output.Discard();
@@ -395,12 +395,12 @@ void TAudioInformation2::SaveInformation(PendingFile& output) {
 }
 
 void TAudioInformation2::SaveInformation(const QString& path) {
-    if (!QFileInfo(path).isFile())
+    if (!StatFile(path).IsFile())
         throw AudioError(QString("Cannot write the information into \"%1\": the file does not "
                                  "exist.")
                              .arg(Shown(path)));
     if (tags_->Empty()) return;
-    if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0)
+    if (::access(EncodeFileName(path).constData(), R_OK | W_OK) != 0)
         throw AudioError(QString("Cannot write the information into \"%1\": the file cannot be "
                                  "opened for writing.")
                              .arg(Shown(path)));
