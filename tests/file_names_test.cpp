@@ -5,17 +5,22 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <algorithm>
 #include <vector>
 
 #include "common/FileNames.h"
+#include "common/SingleInstance.h"
 #include "platform/audio/TAudioFile2.h"
 #include "platform/audio/TAudioInformation2.h"
 #include "support/Oracle.h"
 #include "tracks/FolderScan.h"
+#include "tracks/PathOpener.h"
+#include "tracks/SessionFile.h"
 #include "tracks/TrackProbe.h"
 
 using quillet::DecodeFileName;
@@ -101,6 +106,53 @@ TEST(FileNameBytes, SurrogatesThatStandForNoByteAreWrittenAsReplacement) {
     EXPECT_EQ(EncodeFileName(lone[3]), QByteArray("\xef\xbf\xbd"));
     EXPECT_EQ(EncodeFileName(lone[4]), QByteArray("\xef\xbf\xbdx"));
     EXPECT_EQ(EncodeFileName(Escape(0xE9) + QChar(0xD834)), QByteArray("\xe9\xef\xbf\xbd"));
+}
+
+// Names that come from outside the dialogs keep their bytes: a file manager's URL, the command
+// line, a later start handing its paths over, and the list kept between runs.
+TEST(FileNameBytes, NamesFromOutsideKeepTheirBytes) {
+    using namespace quillet;
+    const QByteArray name("/m/d\xe9mo/caf\xe9 x\xff.wav");
+    const QString path = DecodeFileName(name);
+    const QUrl url = QUrl::fromEncoded("file:///m/d%E9mo/caf%E9%20x%FF.wav");
+    EXPECT_EQ(EncodeFileName(LocalFilePath(url)), name);
+    EXPECT_TRUE(LocalFilePath(QUrl("https://example.org/a.mp3")).isEmpty());
+    EXPECT_EQ(EncodeFileName(PathOpener::Absolute(url.toString(QUrl::FullyEncoded))), name);
+
+    const char* argv[] = {"quillet", "/m/d\xe9mo/caf\xe9 x\xff.wav", "--", "-x.mp3"};
+    const QStringList arguments = ArgumentsOf(4, argv);
+    ASSERT_EQ(arguments.size(), 4);
+    EXPECT_EQ(EncodeFileName(arguments[1]), name);
+    EXPECT_EQ(arguments[3], "-x.mp3");
+
+    QStringList handed;
+    ASSERT_EQ(SingleInstance::Decode(SingleInstance::Encode({path, "/m/plain.mp3"}), handed),
+              SingleInstance::Decoded::Whole);
+    ASSERT_EQ(handed.size(), 2);
+    EXPECT_EQ(EncodeFileName(handed[0]), name);
+    EXPECT_EQ(handed[1], "/m/plain.mp3");
+
+    QTemporaryDir dir;
+    const SessionFile file(dir.filePath("session.json"));
+    Session session;
+    SessionRow row;
+    row.record.FilePath = path;
+    row.record.LengthPos = row.record.EndPos = 44100;
+    row.record.LengthSec = row.record.EndSec = 1;
+    row.caption = DecodeFileName("caf\xe9 x\xff.wav");
+    session.rows = {row};
+    ASSERT_FALSE(file.Write(session).has_value());
+    const std::optional<Session> back = file.Read();
+    ASSERT_TRUE(back.has_value());
+    ASSERT_EQ(back->rows.size(), size_t{1});
+    EXPECT_EQ(EncodeFileName(back->rows[0].record.FilePath), name);
+    EXPECT_EQ(EncodeFileName(back->rows[0].caption), QByteArray("caf\xe9 x\xff.wav"));
+    // The file stays JSON in UTF-8, which other tools read.
+    QFile json(dir.filePath("session.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QByteArray text = json.readAll();
+    EXPECT_TRUE(text.contains("\"fileBytes\""));
+    EXPECT_EQ(QString::fromUtf8(text).toUtf8(), text);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "app/QuilletApplication.h"
 #include "app/Tfm_main.h"
 #include "common/CommandLine.h"
+#include "common/FileNames.h"
 #include "common/SingleInstance.h"
 #include "dialogs/UserPrompts.h"
 #include "tracks/PathOpener.h"
@@ -17,7 +18,8 @@ int main(int argc, char** argv) {
     // Files named while Quillet runs go to its window. A start without files opens a window
     // of its own, as it always has; only the first keeps the list between runs.
     QStringList paths;
-    for (const QString& path : quillet::PathArguments(QCoreApplication::arguments()))
+    // The names as given, in their own bytes (Qt reads arguments as UTF-8).
+    for (const QString& path : quillet::PathArguments(quillet::ArgumentsOf(argc, argv)))
         paths << quillet::PathOpener::Absolute(path);
     quillet::SingleInstance instance(quillet::SingleInstance::DefaultFolder());
     const bool first = instance.Claim();

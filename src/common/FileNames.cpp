@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QUrl>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -176,6 +177,17 @@ int OpenForReading(QFile& file, const QString& path) {
         return EIO;
     }
     return 0;
+}
+
+QString LocalFilePath(const QUrl& url) {
+    if (!url.isLocalFile()) return {};
+    return DecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+QStringList ArgumentsOf(int argc, const char* const* argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << DecodeFileName(QByteArray(argv[i]));
+    return arguments;
 }
 
 }  // namespace quillet

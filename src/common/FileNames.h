@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class QFile;
+class QUrl;
 
 namespace quillet {
 
@@ -38,6 +39,12 @@ QString CanonicalFilePath(const QString& path);
 // The names in folder, "." and ".." left out, in the order the file system gives them. Empty
 // when the folder cannot be read.
 QStringList FolderEntries(const QString& folder);
+
+// The local file a file: URL names, in its own bytes (QUrl::toLocalFile reads the
+// percent-encoded bytes as UTF-8). Empty when it names none.
+QString LocalFilePath(const QUrl& url);
+// Program arguments as given, in their own bytes.
+QStringList ArgumentsOf(int argc, const char* const* argv);
 
 // Opens file for reading on path named in any bytes. 0, or errno.
 int OpenForReading(QFile& file, const QString& path);

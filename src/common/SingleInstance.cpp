@@ -13,6 +13,8 @@
 #include <QThread>
 #include <memory>
 
+#include "common/FileNames.h"
+
 namespace quillet {
 
 namespace {
@@ -106,7 +108,7 @@ QByteArray SingleInstance::Encode(const QStringList& paths) {
     bytes.append('\0');
     for (const QString& path : paths) {
         if (path.isEmpty() || path.contains(QChar(0))) continue;
-        bytes.append(path.toUtf8());
+        bytes.append(EncodeFileName(path));  // file names: their own bytes
         bytes.append('\0');
     }
     bytes.append('\0');
@@ -126,7 +128,7 @@ SingleInstance::Decoded SingleInstance::Decode(const QByteArray& bytes, QStringL
     const QList<QByteArray> fields = bytes.left(end).split('\0');
     if (fields.isEmpty() || fields.front() != kHeader || end + 2 != bytes.size())
         return Decoded::Invalid;
-    for (qsizetype i = 1; i < fields.size(); ++i) paths << QString::fromUtf8(fields[i]);
+    for (qsizetype i = 1; i < fields.size(); ++i) paths << DecodeFileName(fields[i]);
     return Decoded::Whole;
 }
 

@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <utility>
 
+#include "common/FileNames.h"
 #include "common/Guard.h"
 #include "tracks/TrackAdder.h"
 
@@ -24,11 +25,10 @@ PathOpener::PathOpener(TrackAdder& adder, TAudioFile2& file,
 
 QString PathOpener::Absolute(const QString& argument) {
     if (argument.startsWith(QLatin1String("file:"))) {
-        const QUrl url(argument);
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            return QDir::cleanPath(url.toLocalFile());
+        const QString local = LocalFilePath(QUrl(argument));
+        if (!local.isEmpty()) return QDir::cleanPath(local);
     }
-    return QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
+    return AbsoluteFilePath(argument);
 }
 
 void PathOpener::Open(const QStringList& paths) {
@@ -63,7 +63,7 @@ void PathOpener::Add(const QStringList& paths) {
         adder_.AddFiles(file_, std::exchange(files, {}), *settings);
     };
     for (const QString& path : paths) {
-        if (!QFileInfo(path).isDir()) {
+        if (!StatFile(path).IsFolder()) {
             files << path;
             continue;
         }

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/FileNames.h"
+
 namespace quillet {
 
 namespace {
@@ -30,11 +32,26 @@ std::optional<int64_t> Whole(const QJsonValue& value, double low, double high) {
     return static_cast<int64_t>(d);
 }
 
+// A name in bytes that are not UTF-8 (its escapes) does not survive JSON's UTF-8: its bytes go
+// beside it as base64 under key + "Bytes", and are read back first.
+void PutName(QJsonObject& o, const QString& key, const QString& name) {
+    o.insert(key, name);
+    const QByteArray bytes = EncodeFileName(name);
+    if (QString::fromUtf8(bytes) != name)
+        o.insert(key + QStringLiteral("Bytes"), QString::fromLatin1(bytes.toBase64()));
+}
+
+QJsonValue TakeName(const QJsonObject& o, const QString& key) {
+    const QJsonValue bytes = o.value(key + QStringLiteral("Bytes"));
+    if (!bytes.isString()) return o.value(key);
+    const auto decoded = QByteArray::fromBase64Encoding(bytes.toString().toLatin1(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
+    return decoded ? QJsonValue(DecodeFileName(*decoded)) : QJsonValue();
+}
+
 QJsonObject EncodeRow(const SessionRow& row) {
     const TrackInfo& t = row.record;
-    return QJsonObject{
-        {QStringLiteral("file"), t.FilePath},
-        {QStringLiteral("caption"), row.caption},
+    QJsonObject o{
         {QStringLiteral("startPos"), static_cast<qint64>(t.StartPos)},
         {QStringLiteral("endPos"), static_cast<qint64>(t.EndPos)},
         {QStringLiteral("startSec"), t.StartSec},
@@ -42,6 +59,9 @@ QJsonObject EncodeRow(const SessionRow& row) {
         {QStringLiteral("lengthPos"), static_cast<qint64>(t.LengthPos)},
         {QStringLiteral("lengthSec"), t.LengthSec},
     };
+    PutName(o, QStringLiteral("file"), t.FilePath);
+    PutName(o, QStringLiteral("caption"), row.caption);
+    return o;
 }
 
 // The engine's lengths are 32-bit, and a row's stretch lies within its file, begin first:
@@ -49,8 +69,8 @@ QJsonObject EncodeRow(const SessionRow& row) {
 std::optional<SessionRow> DecodeRow(const QJsonValue& value) {
     if (!value.isObject()) return std::nullopt;
     const QJsonObject o = value.toObject();
-    const QJsonValue file = o.value(QStringLiteral("file"));
-    const QJsonValue caption = o.value(QStringLiteral("caption"));
+    const QJsonValue file = TakeName(o, QStringLiteral("file"));
+    const QJsonValue caption = TakeName(o, QStringLiteral("caption"));
     if (!file.isString() || !caption.isString()) return std::nullopt;
     SessionRow row;
     row.record.FilePath = file.toString();

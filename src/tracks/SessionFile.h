@@ -24,7 +24,8 @@ struct Session {
 
 // The session file: JSON, {"format": "quillet-session", "version": 1, "current": n,
 // "rows": [{"file", "caption", "startPos", "endPos", "startSec", "endSec", "lengthPos",
-// "lengthSec"}, ...]}.
+// "lengthSec"}, ...]}. A file or caption whose bytes are not UTF-8 has them beside it as base64
+// ("fileBytes", "captionBytes").
 class SessionFile {
   public:
     static constexpr int kVersion = 1;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/FileNames.h"
 #include "tracks/TrackList.h"
 
 namespace quillet {
@@ -313,7 +314,7 @@ void TrackListView::dropEvent(QDropEvent* event) {
         case Carried::Files: {
             QStringList paths;
             for (const QUrl& url : event->mimeData()->urls()) {
-                if (url.isLocalFile()) paths << url.toLocalFile();
+                if (url.isLocalFile()) paths << LocalFilePath(url);
             }
             event->setDropAction(Qt::CopyAction);
             event->accept();
