@@ -13,6 +13,7 @@
 #include "platform/audio/TAudioInformation2.h"
 #include "tracks/TrackAdder.h"
 #include "widgets/MainSkin.h"
+#include "widgets/WindowConversionHost.h"
 
 class QAction;
 class QComboBox;
@@ -198,6 +199,8 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     // Pre-listen on hides "Pre-listen-off" and stores true; off shows it and stores false.
     // Neither while playing or paused.
     void SetPreListen(bool on);
+    // The window's side of a Cut or Join.
+    WindowConversionHost MakeConversionHost();
     // A rename still open ends on its own row before rows move.
     void EndRename();
     void SwapRows(int s, int t);
@@ -227,12 +230,8 @@ class Tfm_main : public QMainWindow, public EditorView, public AddView {
     void SelectFirstAppended(int row) override;
     void ShowTotalTime() override;
 
-    friend class WindowConversionHost;
-
     RunState run_;
-    // What Join's save dialog keeps for the next Join of the run: the file and its type (1-based).
-    QString saveFileName_;
-    int saveFilterIndex_ = 1;
+    JoinSaveChoice joinSave_;
     TrackList* tracks_ = nullptr;  // a child of this window
     MainSkin skin_;
     std::unique_ptr<quillet::SettingsFile> settings_;
