@@ -1,5 +1,8 @@
 #include "platform/player/TAudioPlayer2.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
@@ -24,8 +27,11 @@ namespace {
 constexpr int kTimerMs = 50;
 // How often the sound thread notes the position heard, for the window's timer to read.
 constexpr int kPositionMs = 5;
-// What the sound server buffers ahead of the speaker: short, so that Stop is heard at once.
-constexpr int kDeviceBufferMs = 100;
+// The niceness of the sound thread: that of the sound server.
+constexpr int kSoundNice = -11;
+// What the sound server buffers ahead of the speaker: room for the sound thread to be late on
+// a loaded machine. A stop drops it, so that Stop is still heard at once.
+constexpr int kDeviceBufferMs = 200;
 // Below this much queued audio the player asks for more than the one array per array played:
 // enough that the window's thread may be away for a good while (a dialog opening, a loaded
 // machine) before the device runs dry.
@@ -181,6 +187,9 @@ TAudioPlayer2::TAudioPlayer2(QObject* parent)
     stream_->moveToThread(&soundThread_);
     output_->moveToThread(&soundThread_);
     soundThread_.start();
+    // The device is fed from here: on a busy machine it is served before ordinary work, as the
+    // sound server's own threads are. Where the system does not allow it, it stays as it is.
+    output_->Post([] { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kSoundNice); });
     timer_.setInterval(kTimerMs);
     connect(&timer_, &QTimer::timeout, this, &TAudioPlayer2::Tick);
 }
