@@ -1,5 +1,7 @@
 #include "common/WorkerThread.h"
 
+#include <pthread.h>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -90,6 +92,8 @@ void WorkerThread::RaiseFailure() {
 }
 
 void WorkerThread::Loop() {
+    // Named, so that a debugger's or the kernel's list of threads tells the workers apart.
+    ::pthread_setname_np(::pthread_self(), "quillet-worker");
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         work_.wait(lock, [&] { return !tasks_.empty() || ending_; });
