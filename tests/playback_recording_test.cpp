@@ -37,13 +37,12 @@ constexpr int kRate = 44100;
 constexpr int kFrames = kRate * 5 / 2;  // 2.5 s
 constexpr int kStallMs = 200;
 
-// Starts a program with its standard output on outFd (-1: the null device); -1 if it cannot.
+// Starts a program with its standard output on outFd; -1 if it cannot.
 pid_t Spawn(std::vector<const char*> argv, int outFd) {
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int out = outFd >= 0 ? outFd : ::open("/dev/null", O_WRONLY);
-        ::dup2(out, STDOUT_FILENO);
+        ::dup2(outFd, STDOUT_FILENO);
         ::execvp(argv[0], const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
