@@ -5,6 +5,8 @@
 # convert to the output rate and channels, encode with the same settings (the conversion
 # defaults of an empty quillet.ini).
 #   bench/convert_bench.sh [build-dir]
+# BUSY=n runs n competing busy processes (shell loops) for the whole run, one per core with
+# BUSY=$(nproc), so that both sides share the machine with other work.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -38,6 +40,14 @@ peer_opts=("-ar 48000 -ac 2 -c:a libmp3lame -b:a 128k -compression_level 9"
            "-ar 44100 -ac 2 -c:a wmav2 -b:a 128k"
            "-ar 48000 -ac 2 -c:a libvorbis -b:a 128k -minrate 128k -maxrate 128k")
 
+busy_pids=()
+stop_busy() { for p in "${busy_pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap stop_busy EXIT
+for _ in $(seq 1 "${BUSY:-0}"); do
+  sh -c 'while :; do :; done' &
+  busy_pids+=($!)
+done
+
 # Runs a command under GNU time; prints "<seconds> <peak kB>" and keeps its stdout in $1.
 timed() {
   local out=$1
@@ -68,4 +78,5 @@ for f in 0 1 2 3; do
   done
 done
 echo "ratio = Quillet's time / ffmpeg's time (lower is better); longest_wait_ms: the longest gap"
-echo "between ticks of a 1 ms timer while the command ran (target < 50 ms for Cut)."
+echo "between ticks of a 1 ms timer while the command ran (target < 20 ms)."
+echo "busy processes: ${BUSY:-0}; load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -176,9 +176,11 @@ TEST_P(AudioPlayerFormats, PlaysTheWholeStreamInRealTimeAndEndsOnce) {
     EXPECT_NEAR(listener.currents.back(), frames, frames / 10);
     // Played through the device, not dumped: the stream takes its own duration to be heard.
     EXPECT_GE(elapsedMs, c.seconds * 1000 * 0.9);
-    // Every array with audio was handed on, and the program never had many in flight.
+    // Every array with audio was handed on. The player keeps a few tenths of a second queued,
+    // so that the window's thread may be away that long, and no more than that and an array.
     EXPECT_EQ(listener.endArrays, (frames + kBlock - 1) / kBlock);
-    EXPECT_LE(listener.maxInFlight, 4);
+    EXPECT_GE(listener.maxInFlight * kBlock, c.rate * 3 / 10);
+    EXPECT_LE(listener.maxInFlight * kBlock, c.rate * 4 / 10 + 2 * kBlock);
     // A sine of amplitude 0.5 peaks at half scale on both meters.
     EXPECT_NEAR(listener.maxLeft, 16384, 400);
     EXPECT_NEAR(listener.maxRight, 16384, 400);

@@ -16,6 +16,7 @@
 #include <QWindow>
 #include <utility>
 
+#include "common/EngineLease.h"
 #include "common/Guard.h"
 #include "common/ProgramFiles.h"
 #include "convert/OutputNames.h"
@@ -360,6 +361,7 @@ void Tfm_main::ApplicationEventsException(const QString& message) {
         // closed all the same, and the conversion must still end.
         for (TAudioFile2* file : {&AudioFileRead, &AudioFileWrite}) {
             try {
+                EngineLease::Reclaim(file);  // from the conversion's threads
                 if (file->IsOpen()) file->Close();
             } catch (const std::exception& e) {
                 Prompts().Information(QString::fromUtf8(e.what()));

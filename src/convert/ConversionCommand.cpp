@@ -10,6 +10,8 @@
 #include "common/MulDiv.h"
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
+#include "convert/CopyThreads.h"
+#include "convert/SegmentCopy.h"
 #include "platform/audio/TAudioFile2.h"
 
 namespace quillet {
@@ -28,24 +30,15 @@ bool ConversionCommand::MayStart() {
 
 bool ConversionCommand::IsConverting() const { return host_.Run().IsConverting; }
 
-int64_t ConversionCommand::OpenSegment(const ConversionRow& row) {
-    TAudioFile2& reader = host_.Reader();
-    CloseReader();
-    reader.OpenForRead(row.filePath, 0, 1);
-    reader.SeekPosition(Low32(row.startPos), 3);
-    return row.endPos - row.startPos;
+CopyHooks ConversionCommand::Hooks() {
+    return {[this] { host_.PumpMessages(); }, [this] { return IsConverting(); },
+            [this](int percent) { host_.SetProgress(percent); }};
 }
 
-int32_t ConversionCommand::WriteSlice(const TAudioFile2& reader) {
-    return std::max(1, reader.SampleRate() / 10);
-}
+int32_t WriteSlice(const SourceFormat& source) { return std::max(1, source.sampleRate / 10); }
 
-void ConversionCommand::CloseReader() {
-    if (host_.Reader().IsOpen()) host_.Reader().Close();
-}
-
-void ConversionCommand::CloseWriter() {
-    if (host_.Writer().IsOpen()) host_.Writer().Close();
+void CloseIfOpen(TAudioFile2& file) {
+    if (file.IsOpen()) file.Close();
 }
 
 void ConversionCommand::MakeWritable(const QString& path) {

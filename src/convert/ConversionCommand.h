@@ -6,8 +6,16 @@
 namespace quillet {
 
 class ConversionHost;
+class CopyThreads;
 class TAudioFile2;
 struct ConversionRow;
+struct CopyHooks;
+struct SourceFormat;
+
+// A tenth of a second of the source: the most handed to the writer between two message pumps.
+int32_t WriteSlice(const SourceFormat& source);
+// Before an engine file object opens or creates a file, it is closed if it is open.
+void CloseIfOpen(TAudioFile2& file);
 
 // What Cut and Join share: the guards on entry, the copy of one row's segment, and the window's
 // controls while a conversion runs.
@@ -17,13 +25,8 @@ class ConversionCommand {
 
     // "Please add file!", "Please stop playing first.", or silence during a conversion.
     bool MayStart();
-    // Opens the row's file at the start of its segment; gives the segment's length.
-    int64_t OpenSegment(const ConversionRow& row);
-    // A tenth of a second of the reader's audio: the most the writer encodes between two
-    // message pumps.
-    static int32_t WriteSlice(const TAudioFile2& reader);
-    void CloseReader();
-    void CloseWriter();
+    // The window's message pump, IsConverting and progress bar, for the copy loop.
+    CopyHooks Hooks();
     bool IsConverting() const;
     static void MakeWritable(const QString& path);
     // Whether writing path would replace the file itself (through any link or spelling).

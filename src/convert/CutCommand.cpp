@@ -3,6 +3,7 @@
 #include "common/FileNames.h"
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
+#include "convert/CopyThreads.h"
 #include "convert/KeptAudioCut.h"
 #include "convert/OutputFormatConfig.h"
 #include "convert/OutputNames.h"
@@ -48,16 +49,18 @@ void CutCommand::Run() {
 }
 
 void CutCommand::CutRows(const QString& outputDir, const QString& extension) {
+    CopyThreads threads(host_.Reader(), host_.Writer());
     const int rows = host_.RowCount();
     for (int row = 0; row < rows; ++row) {
         if (!IsConverting()) return;
         host_.PumpMessages();
         host_.SetProgress(0);
-        CutRow(row, outputDir, extension);
+        CutRow(threads, row, outputDir, extension);
     }
 }
 
-void CutCommand::CutRow(int row, const QString& outputDir, const QString& extension) {
+void CutCommand::CutRow(CopyThreads& threads, int row, const QString& outputDir,
+                        const QString& extension) {
     const ConversionRow segment = host_.Row(row);
     if (!IsExistingFile(segment.filePath)) {
         host_.ShowInformation(segment.filePath + QStringLiteral(" has been removed."));
@@ -93,26 +96,35 @@ void CutCommand::CutRow(int row, const QString& outputDir, const QString& extens
         return;
     }
 
-    TAudioFile2& reader = host_.Reader();
-    TAudioFile2& writer = host_.Writer();
-    const int64_t total = OpenSegment(segment);
-    CloseWriter();
-    writer.CreateForWrite(outputPath, 0);
-    writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
-
-    RowProgress progress;
-    CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels(), WriteSlice(reader),
-                progress,
-                {[this] { host_.PumpMessages(); }, [this] { return IsConverting(); },
-                 [this](int percent) { host_.SetProgress(percent); }});
-    CloseReader();
-    // The output stays beside its target until its tags are in; only then does it replace it.
-    PendingFile output = writer.ClosePending();
-
-    host_.Information().LoadInformation(segment.filePath);
-    host_.Information().SaveInformation(output);
+    CutSegment(threads, host_.Information(),
+               {segment.filePath, segment.startPos, segment.endPos, outputPath}, Hooks());
     host_.SetProgress(100);
     host_.SetRowStatus(row, FinishedStatus(reencoded));
+}
+
+void CutSegment(CopyThreads& threads, TAudioInformation2& information, const CutJob& job,
+                const CopyHooks& hooks) {
+    const int64_t total = job.endPos - job.startPos;
+    threads.Read({job.input, job.startPos, total,
+                  [](const SourceFormat& f) { return f.sampleRate * f.channels; }});
+    const SourceFormat source = threads.Opened();
+    threads.OnWriter([&](TAudioFile2& writer) {
+        CloseIfOpen(writer);
+        writer.CreateForWrite(job.output, 0);
+        writer.SetSourceFormat(source.sampleRate, source.channels);
+    });
+
+    RowProgress progress;
+    threads.Copy(total, source.sampleRate * source.channels, WriteSlice(source),
+                 source.bytesPerPosition, progress, hooks);
+    threads.EndReading();
+    threads.OnWriter([&](TAudioFile2& writer) {
+        // The output stays beside its target until its tags are in; only then does it replace
+        // it.
+        PendingFile output = writer.ClosePending();
+        information.LoadInformation(job.input);
+        information.SaveInformation(output);
+    });
 }
 
 }  // namespace quillet

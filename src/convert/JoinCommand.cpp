@@ -5,6 +5,7 @@
 #include "common/FileNames.h"
 #include "common/RunState.h"
 #include "convert/ConversionHost.h"
+#include "convert/CopyThreads.h"
 #include "convert/KeptAudioCut.h"
 #include "convert/KeptAudioJoin.h"
 #include "convert/OutputFormatConfig.h"
@@ -63,10 +64,14 @@ void JoinCommand::Run() {
         host_.SetProgress(0);
         return;
     }
-    CloseWriter();
-    host_.Writer().CreateForWrite(outputPath, 0);
-    JoinRows(progress);
-    CloseWriter();
+    CopyThreads threads(host_.Reader(), host_.Writer());
+    threads.OnWriter([&](TAudioFile2& writer) {
+        CloseIfOpen(writer);
+        writer.CreateForWrite(outputPath, 0);
+    });
+    JoinRows(threads, progress);
+    threads.EndReading();
+    threads.OnWriter(CloseIfOpen);
     host_.SetProgress(0);
 }
 
@@ -89,28 +94,34 @@ int64_t JoinCommand::GrandTotal() const {
     return total;
 }
 
-void JoinCommand::JoinRows(OverallProgress& progress) {
+void JoinCommand::JoinRows(CopyThreads& threads, OverallProgress& progress) {
     const int rows = host_.RowCount();
+    // The rows are read one after the other, a couple of blocks ahead of the copy, so the
+    // encoder does not wait for the next file to be opened.
+    for (int row = 0; row < rows; ++row) {
+        const ConversionRow segment = host_.Row(row);
+        // Join reads four times as much per block as Cut.
+        threads.Read({segment.filePath, segment.startPos, segment.endPos - segment.startPos,
+                      [](const SourceFormat& f) { return f.sampleRate * f.channels * 4; }});
+    }
     for (int row = 0; row < rows; ++row) {
         if (!IsConverting()) return;
         host_.PumpMessages();
-        JoinRow(row, progress);
+        JoinRow(threads, row, progress);
     }
 }
 
-void JoinCommand::JoinRow(int row, OverallProgress& progress) {
-    CloseReader();
+void JoinCommand::JoinRow(CopyThreads& threads, int row, OverallProgress& progress) {
     host_.SetRowStatus(row, QStringLiteral("Converting"));
-    TAudioFile2& reader = host_.Reader();
-    TAudioFile2& writer = host_.Writer();
-    const int64_t total = OpenSegment(host_.Row(row));
-    writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
-    // Join reads four times as much per block as Cut.
-    CopySegment(reader, writer, total, reader.SampleRate() * reader.Channels() * 4,
-                WriteSlice(reader), progress,
-                {[this] { host_.PumpMessages(); }, [this] { return IsConverting(); },
-                 [this](int percent) { host_.SetProgress(percent); }});
-    CloseReader();
+    const ConversionRow segment = host_.Row(row);
+    const SourceFormat source = threads.Opened();
+    threads.OnWriter([&](TAudioFile2& writer) {
+        writer.SetSourceFormat(source.sampleRate, source.channels);
+    });
+    threads.Copy(segment.endPos - segment.startPos, source.sampleRate * source.channels * 4,
+                 WriteSlice(source), source.bytesPerPosition, progress, Hooks());
+    // The row is finished once its last block is in the output.
+    threads.OnWriter([](TAudioFile2&) {});
     host_.SetRowStatus(row, FinishedStatus(reencoded_));
 }
 

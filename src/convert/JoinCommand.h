@@ -7,6 +7,7 @@
 
 namespace quillet {
 
+class CopyThreads;
 class OverallProgress;
 
 // Join: the segments of all rows, in list order, into one file named in the save dialog.
@@ -19,8 +20,8 @@ class JoinCommand : private ConversionCommand {
     // The first row whose input file is gone, or -1.
     int FirstMissingInput() const;
     int64_t GrandTotal() const;
-    void JoinRows(OverallProgress& progress);
-    void JoinRow(int row, OverallProgress& progress);
+    void JoinRows(CopyThreads& threads, OverallProgress& progress);
+    void JoinRow(CopyThreads& threads, int row, OverallProgress& progress);
 
     QString reencoded_;  // why the sources' audio, kept by the settings, had to be re-encoded
 };

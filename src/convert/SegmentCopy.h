@@ -64,12 +64,12 @@ enum class CopyEnd {
 };
 
 // Hands a block to the writer in slices of at most sliceBytes, pumping the window's messages
-// between slices: encoding a whole block of a slow format (Vorbis) would keep the window waiting
-// for longer than a user notices. The writer appends, so the output is the same.
+// between slices, so that the window is pumped as often as a slice takes to encode. The writer
+// appends, so the output is the same.
 template <typename Writer>
 void WriteInSlices(Writer& writer, SampleArray block, size_t sliceBytes, const CopyHooks& hooks) {
     if (sliceBytes == 0 || block.ByteCount() <= sliceBytes) {
-        writer.WriteSamples(block);
+        writer.WriteSamples(std::move(block));
         return;
     }
     for (size_t offset = 0; offset < block.ByteCount(); offset += sliceBytes) {
@@ -82,8 +82,8 @@ void WriteInSlices(Writer& writer, SampleArray block, size_t sliceBytes, const C
 // Copies total positions from the reader's current position to the writer, in blocks of at most
 // chunk positions (the last one cut down to what is left), each written in slices of at most
 // slice positions. Before each block the window's messages are pumped twice, and a cleared
-// IsConverting ends the copy. Reader and Writer are TAudioFile2 in the program; tests may pass
-// stand-ins with the same operations.
+// IsConverting ends the copy. In the program Reader and Writer are the ends of CopyThreads
+// (a decoding and an encoding thread); tests may pass stand-ins with the same operations.
 template <typename Reader, typename Writer>
 CopyEnd CopySegment(Reader& reader, Writer& writer, int64_t total, int32_t chunk, int32_t slice,
                     CopyProgress& progress, const CopyHooks& hooks) {

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <exception>
+#include <optional>
 #include <utility>
 
 #include "common/FormatTime.h"
@@ -41,6 +43,34 @@ PlaybackSession::PlaybackSession(TrackList& tracks, const RunState& run, TAudioF
             [this](const QModelIndex&, int first, int, const QModelIndex&, int destination) {
                 RowsMoved(first, destination);
             });
+}
+
+PlaybackSession::~PlaybackSession() { StopReadAhead(); }
+
+TAudioFile2& PlaybackSession::Reader() {
+    StopReadAhead();
+    return reader_;
+}
+
+void PlaybackSession::StopReadAhead() {
+    if (!readingAhead_) return;
+    blocks_.Stop();
+    // At most the read under way: a tenth of a second of audio.
+    reading_.Drain(Wait::Plain);
+    readingAhead_ = false;
+    readerDry_ = false;
+}
+
+void PlaybackSession::ReadAhead() {
+    try {
+        for (;;) {
+            SampleArray block = reader_.ReadSamples(kBlockPositions);
+            const bool empty = block.Empty();
+            if (!blocks_.Push(std::move(block)) || empty) return;
+        }
+    } catch (...) {
+        blocks_.Fail(std::current_exception());
+    }
 }
 
 void PlaybackSession::Play() {
@@ -100,10 +130,11 @@ void PlaybackSession::Resume() {
 }
 
 std::exception_ptr PlaybackSession::OpenPlayingFile() {
-    if (reader_.IsOpen()) reader_.Close();
-    reader_.OpenForRead(tracks_.Record(playingTrack_).FilePath, 0, 1);
+    TAudioFile2& reader = Reader();
+    if (reader.IsOpen()) reader.Close();
+    reader.OpenForRead(tracks_.Record(playingTrack_).FilePath, 0, 1);
     try {
-        player_.SetFormat(reader_.SampleRate(), reader_.Channels());
+        player_.SetFormat(reader.SampleRate(), reader.Channels());
     } catch (...) {
         return std::current_exception();
     }
@@ -116,7 +147,7 @@ std::exception_ptr PlaybackSession::OpenPlayingFile() {
 void PlaybackSession::PlayFromHead() {
     offsetPos_ = cueOffset_ ? *cueOffset_ : PlayOffsetAt(headBar_, range_.LengthPos);
     cueOffset_.reset();
-    reader_.SeekPosition(PlaySeekTarget(range_.StartPos, offsetPos_, RangeInFile()), 3);
+    Reader().SeekPosition(PlaySeekTarget(range_.StartPos, offsetPos_, RangeInFile()), 3);
     player_.Play();
     heard_ = 0;
     heardValid_ = true;
@@ -125,6 +156,8 @@ void PlaybackSession::PlayFromHead() {
 void PlaybackSession::PausePlayback() {
     if (!isPlaying_ || isPaused_) return;
     player_.Stop();
+    // The file stays open where the reading got to; a resume opens it anew.
+    StopReadAhead();
     tracks_.SetStatus(playingTrack_, kPause);
     view_.ShowPauseMenus(false);
     isPaused_ = true;
@@ -133,7 +166,8 @@ void PlaybackSession::PausePlayback() {
 
 void PlaybackSession::StopPlayback() {
     if (!isPlaying_) return;
-    if (reader_.IsOpen()) reader_.Close();
+    TAudioFile2& reader = Reader();
+    if (reader.IsOpen()) reader.Close();
     player_.Stop();
     tracks_.SetStatus(playingTrack_, kStop);
     view_.SetText(EditorView::Text::Filename, kNoFile);
@@ -149,9 +183,28 @@ void PlaybackSession::StopPlayback() {
 }
 
 void PlaybackSession::QueueNextBlock() {
-    // A request that arrives after playback stopped has no file to read from.
-    if (!reader_.IsOpen()) return;
-    player_.QueueSamples(reader_.ReadSamples(kBlockPositions));
+    if (!readingAhead_) {
+        // A request that arrives after playback stopped has no file to read from.
+        if (!reader_.IsOpen()) return;
+        blocks_.Reset();
+        reading_.Post([this] { ReadAhead(); });
+        readingAhead_ = true;
+    }
+    if (readerDry_) {
+        player_.QueueSamples(SampleArray());
+        return;
+    }
+    std::optional<SampleArray> block;
+    try {
+        // Waits only right after a start, for the first block's decode.
+        block = blocks_.Pop(Wait::Plain);
+    } catch (...) {
+        // The read failed; the next request reads again from where it stopped.
+        StopReadAhead();
+        throw;
+    }
+    if (block->Empty()) readerDry_ = true;
+    player_.QueueSamples(*block);
 }
 
 void PlaybackSession::Timer(int currentSamples) {

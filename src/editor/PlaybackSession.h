@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <optional>
 
+#include "common/BoundedQueue.h"
+#include "common/WorkerThread.h"
 #include "editor/PlayRange.h"
+#include "platform/audio/SampleArray.h"
 
 namespace quillet {
 
@@ -26,10 +30,14 @@ class PlaybackSession : public QObject {
   public:
     // The player is asked for this many positions per read: a tenth of a second at 44.1 kHz.
     static constexpr int32_t kBlockPositions = 4410;
+    // How many blocks are read ahead of the requests: more than the player asks for at once
+    // after the window's thread was away for a while.
+    static constexpr size_t kReadAheadBlocks = 8;
 
     PlaybackSession(TrackList& tracks, const RunState& run, TAudioFile2& reader,
                     IAudioPlayer2& player, EditorView& view, std::function<bool()> preListen,
                     QObject* parent = nullptr);
+    ~PlaybackSession() override;
 
     bool IsPlaying() const { return isPlaying_; }
     bool IsPaused() const { return isPaused_; }
@@ -93,6 +101,12 @@ class PlaybackSession : public QObject {
     void Changed();
 
   private:
+    // The reader for the window's thread: the read-ahead stops first and gives it back. Every
+    // use of the reader here goes through it.
+    TAudioFile2& Reader();
+    void StopReadAhead();
+    // On the reading thread: blocks from the reader's position on, until it runs dry.
+    void ReadAhead();
     void Resume();
     // Opens the playing row's file and gives the player its format; a format the player
     // refuses is handed back to be raised once the window is in step.
@@ -113,6 +127,14 @@ class PlaybackSession : public QObject {
     IAudioPlayer2& player_;
     EditorView& view_;
     std::function<bool()> preListen_;
+
+    // Blocks read ahead of the player's requests by a thread of their own, which owns the
+    // reader while it reads; a request is answered from here, never by a decode on the window's
+    // thread.
+    BoundedQueue<SampleArray> blocks_{kReadAheadBlocks};
+    WorkerThread reading_;
+    bool readingAhead_ = false;
+    bool readerDry_ = false;  // the read-ahead gave the empty block: every later read is empty
 
     PlayRange range_;
     int64_t offsetPos_ = 0;

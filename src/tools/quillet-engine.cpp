@@ -16,16 +16,13 @@
 #include <QString>
 #include <QStringList>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <exception>
 #include <filesystem>
-#include <mutex>
-#include <optional>
-#include <thread>
+#include <vector>
 
 #include "common/FileNames.h"
+#include "convert/CopyThreads.h"
+#include "convert/CutCommand.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
 #include "platform/audio/OutputFormats.h"
@@ -132,93 +129,6 @@ int Read(const QString& path, int32_t start, int32_t count, const QString& outPa
     return kOk;
 }
 
-// Reading runs on a thread of its own, a few arrays ahead of the writer, so that decoding and
-// encoding share the machine's cores. Each object is used by one thread only.
-class ArrayQueue {
-  public:
-    explicit ArrayQueue(size_t limit) : limit_(limit) {}
-
-    // False when the writer has given up.
-    bool Push(SampleArray array) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [&] { return arrays_.size() < limit_ || stopped_; });
-        if (stopped_) return false;
-        arrays_.push_back(std::move(array));
-        ready_.notify_one();
-        return true;
-    }
-    // The end of the stream (an empty array marks it) or the reader's failure.
-    void Close(std::exception_ptr failure) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        failure_ = failure;
-        closed_ = true;
-        ready_.notify_one();
-    }
-    // False at the end; rethrows the reader's failure.
-    bool Pop(SampleArray* array) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return !arrays_.empty() || closed_; });
-        if (arrays_.empty()) {
-            if (failure_) std::rethrow_exception(failure_);
-            return false;
-        }
-        *array = std::move(arrays_.front());
-        arrays_.pop_front();
-        room_.notify_one();
-        return true;
-    }
-    // The writer gives up: the reader must not wait for room any longer.
-    void Stop() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopped_ = true;
-        arrays_.clear();
-        room_.notify_one();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::condition_variable room_;
-    std::deque<SampleArray> arrays_;
-    size_t limit_;
-    bool closed_ = false;
-    bool stopped_ = false;
-    std::exception_ptr failure_;
-};
-
-struct ReaderThread {
-    std::thread thread;
-    ArrayQueue* queue;
-    ~ReaderThread() {
-        queue->Stop();
-        if (thread.joinable()) thread.join();
-    }
-};
-
-void CopyPositions(TAudioFile2& reader, TAudioFile2& writer, int64_t positions) {
-    const int32_t block = reader.SampleRate() * reader.Channels();
-    const int32_t bytesPerPosition = reader.BytesPerPosition();
-    ArrayQueue queue(4);
-    ReaderThread worker{std::thread([&] {
-                            try {
-                                int64_t left = positions;
-                                while (left > 0) {
-                                    SampleArray a = reader.ReadSamples(
-                                        static_cast<int32_t>(std::min<int64_t>(left, block)));
-                                    if (a.Empty()) break;
-                                    left -= static_cast<int64_t>(a.ByteCount()) / bytesPerPosition;
-                                    if (!queue.Push(std::move(a))) break;
-                                }
-                                queue.Close(nullptr);
-                            } catch (...) {
-                                queue.Close(std::current_exception());
-                            }
-                        }),
-                        &queue};
-    SampleArray array;
-    while (queue.Pop(&array)) writer.WriteSamples(array);
-}
-
 bool Configure(TAudioFile2& writer, const QString& option, const QString& values) {
     if (option == "--mp3") {
         const QStringList parts = values.split(',');
@@ -306,15 +216,13 @@ int Convert(QStringList args) {
 
     TAudioFile2 reader;
     reader.SetOptionFlag(true);
-    reader.OpenForRead(in, 0, 1);
-    reader.SeekPosition(start, 3);
-    writer.CreateForWrite(out, 0);
-    writer.SetSourceFormat(reader.SampleRate(), reader.Channels());
-    CopyPositions(reader, writer, int64_t{end} - start);
-    reader.Close();
-    // The output replaces OUT only once its tags are in.
-    PendingFile output = writer.ClosePending();
-    CarryInformation(in, output);
+    TAudioInformation2 information;
+    information.SetOptionFlag(true);
+    // Cut's own copy of a row: the same threads, blocks and order of steps, with no window to
+    // pump and no Stop.
+    CopyThreads threads(reader, writer);
+    CutSegment(threads, information, {in, start, end, out},
+               {[] {}, [] { return true; }, [](int) {}});
     return kOk;
 }
 

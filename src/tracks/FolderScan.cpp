@@ -49,19 +49,40 @@ bool FolderScan::Run(const QString& folder, bool includeSubFolders) {
 void FolderScan::ScanLevel(const QString& folder, bool includeSubFolders, int depth) {
     if (!listener_.EnterFolder(folder, depth)) return;
     const QString f = WithTrailingSlash(folder);
-    for (const Entry& e : ReadLevel(f)) {
+    const std::vector<Entry> entries = ReadLevel(f);
+    // Whether the scan goes into e, and whether it takes e as a file.
+    const auto enters = [includeSubFolders](const Entry& e) {
+        return e.isDir && includeSubFolders && !e.name.startsWith(QLatin1Char('.'));
+    };
+    const auto accepts = [&enters](const Entry& e) {
+        return !enters(e) && !e.name.startsWith(QLatin1Char('.')) && HasAudioExtension(e.name);
+    };
+    // The next entry taken as a file from index i on, unless a folder to enter comes first.
+    const auto nextFile = [&](size_t i) -> const Entry* {
+        for (; i < entries.size(); ++i) {
+            if (enters(entries[i])) return nullptr;
+            if (accepts(entries[i])) return &entries[i];
+        }
+        return nullptr;
+    };
+    if (const Entry* first = nextFile(0)) listener_.Upcoming(f + first->name);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
         if (ended_) break;
         const bool dotName = e.name.startsWith(QLatin1Char('.'));
         if (e.isDir && !dotName && includeSubFolders) {
             const QString sub = f + e.name;
             const QString canonical = CanonicalFilePath(sub);
             // A link back up the tree, or a second way into a folder already scanned.
-            if (canonical.isEmpty() || visited_.contains(canonical)) continue;
-            visited_.insert(canonical);
-            ScanLevel(sub, true, depth + 1);
+            if (!canonical.isEmpty() && !visited_.contains(canonical)) {
+                visited_.insert(canonical);
+                ScanLevel(sub, true, depth + 1);
+            }
+            if (const Entry* next = nextFile(i + 1)) listener_.Upcoming(f + next->name);
             continue;
         }
         if (dotName || !HasAudioExtension(e.name)) continue;
+        if (const Entry* next = nextFile(i + 1)) listener_.Upcoming(f + next->name);
         if (!listener_.AcceptedEntry(f + e.name, e.name)) ended_ = true;
     }
     listener_.LeaveFolder(folder, depth);

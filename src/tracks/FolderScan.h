@@ -17,6 +17,10 @@ class FolderScanListener {
     virtual bool AcceptedEntry(const QString& path, const QString& name) = 0;
     // After the last entry of an entered level, also when the scan was ended.
     virtual void LeaveFolder(const QString& folder, int depth) = 0;
+    // The accepted entry that comes next in this level, told before the one in hand (or, for
+    // the first of a level, before it) when no sub-folder to enter lies between: a listener
+    // may start on it early. The entry still arrives through AcceptedEntry.
+    virtual void Upcoming(const QString& path) { (void)path; }
 };
 
 // Walks a folder depth first, in the order the file system returns the entries (never sorted).

@@ -1,10 +1,15 @@
 #include "tracks/TrackAdder.h"
 
 #include <QFileInfo>
+#include <condition_variable>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "common/RunState.h"
+#include "common/WorkerThread.h"
 #include "platform/audio/TAudioFile2.h"
 #include "settings/SettingsKeys.h"
 #include "tracks/FolderScan.h"
@@ -36,6 +41,56 @@ class Adding {
     AddView& view_;
 };
 
+// Probes files on a thread of its own with a file object of its own, one ahead of the row being
+// added, so that opening a file (a long one is read through to count its length) never holds
+// the window.
+class ProbeAhead {
+  public:
+    // Probing path begins, unless it has.
+    void Start(const QString& path) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (results_.count(path) > 0) return;
+            results_.emplace(path, std::nullopt);
+        }
+        worker_.Post([this, path] {
+            const TrackProbe probe = ProbeTrack(file_, path);
+            std::unique_lock<std::mutex> lock(mutex_);
+            results_[path] = probe;
+            done_.notify_all();
+            const bool wake = doneWaits_.Any();
+            lock.unlock();
+            if (wake) WakeWindow();
+        });
+    }
+
+    // What probing path told, waiting for it with the window's events handled.
+    TrackProbe Take(const QString& path) {
+        Start(path);
+        std::unique_lock<std::mutex> lock(mutex_);
+        WaitUntil(lock, done_, doneWaits_, Wait::WithEvents,
+                  [&] { return results_.at(path).has_value(); });
+        TrackProbe probe = *results_.at(path);
+        results_.erase(path);
+        lock.unlock();
+        // Probed a moment ago: the file may have gone or come since, which is what counts.
+        const bool exists = QFileInfo(path).isFile();
+        if (exists == (probe.outcome != TrackProbe::Outcome::Removed)) return probe;
+        return worker_.Call([&] { return ProbeTrack(file_, path); });
+    }
+
+    void Finish() { worker_.Drain(); }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    EventWaits doneWaits_;
+    // Begun probes, with their outcome once known.
+    std::map<QString, std::optional<TrackProbe>> results_;
+    TAudioFile2 file_;  // the worker's only
+    WorkerThread worker_;
+};
+
 // One folder level at a time: the messages pumped, the rows appended, the count and total
 // brought up to date as each level ends.
 class ScanIntoList : public FolderScanListener {
@@ -51,12 +106,18 @@ class ScanIntoList : public FolderScanListener {
         return true;
     }
 
+    void Upcoming(const QString& path) override { probes_.Start(path); }
+
     bool AcceptedEntry(const QString& path, const QString& name) override {
-        if (adder_.AddOne(probe_, path, name) == TrackAdder::Outcome::ListFull) return false;
+        const TrackProbe probe = probes_.Take(path);
+        if (adder_.AddProbed(path, name, probe) == TrackAdder::Outcome::ListFull) return false;
         view_.PumpMessages();
         view_.PumpMessages();
         return !view_.Closed();
     }
+
+    // The probe of the next file, when it still runs, ends with the window live.
+    void Finish() { probes_.Finish(); }
 
     void LeaveFolder(const QString&, int) override {
         view_.SelectFirstAppended(tracks_.Count());
@@ -72,7 +133,7 @@ class ScanIntoList : public FolderScanListener {
     AddView& view_;
     // The scan checks files with a file object of its own: the skin's "Play" stays live while
     // it pumps messages, and playback reads from the program's reader.
-    TAudioFile2 probe_;
+    ProbeAhead probes_;
     std::vector<std::unique_ptr<Adding>> levels_;
 };
 
@@ -84,7 +145,15 @@ TrackAdder::Outcome TrackAdder::AddOne(TAudioFile2& file, const QString& path,
         view_.Message(ListFullMessage());
         return Outcome::ListFull;
     }
-    const TrackProbe probe = ProbeTrack(file, path);
+    return AddProbed(path, caption, ProbeTrack(file, path));
+}
+
+TrackAdder::Outcome TrackAdder::AddProbed(const QString& path, const QString& caption,
+                                          const TrackProbe& probe) {
+    if (!tracks_.HasRoom()) {
+        view_.Message(ListFullMessage());
+        return Outcome::ListFull;
+    }
     switch (probe.outcome) {
         case TrackProbe::Outcome::Removed:
             view_.Message(RemovedMessage(path));
@@ -117,6 +186,7 @@ void TrackAdder::AddFiles(TAudioFile2& file, const QStringList& paths, SettingsF
 void TrackAdder::ScanFolder(const QString& folder, bool includeSubFolders) {
     ScanIntoList listener(*this, tracks_, run_, view_);
     FolderScan(listener).Run(folder, includeSubFolders);
+    listener.Finish();
 }
 
 }  // namespace quillet

@@ -9,6 +9,7 @@ class SettingsFile;
 class TAudioFile2;
 class TrackList;
 struct RunState;
+struct TrackProbe;
 
 // What adding files shows on the window, and the message pump it runs between files.
 class AddView {
@@ -42,6 +43,8 @@ class TrackAdder {
 
     enum class Outcome { Added, Skipped, ListFull };
     Outcome AddOne(TAudioFile2& file, const QString& path, const QString& caption);
+    // The same with what probing the file told.
+    Outcome AddProbed(const QString& path, const QString& caption, const TrackProbe& probe);
 
   private:
     TrackList& tracks_;

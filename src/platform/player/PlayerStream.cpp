@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace quillet {
 
@@ -13,10 +14,13 @@ PlayerStream::PlayerStream() {
 }
 
 void PlayerStream::Reset(int bytesPerFrame, int channels) {
-    blocks_.clear();
+    std::deque<Block> dropped;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    dropped.swap(blocks_);
     peaks_.clear();
     queuedBytes_ = 0;
     framesHanded_ = 0;
+    blocksHanded_ = 0;
     bytesPerFrame_ = std::max(1, bytesPerFrame);
     channels_ = std::max(1, channels);
     endOfSource_ = false;
@@ -24,30 +28,64 @@ void PlayerStream::Reset(int bytesPerFrame, int channels) {
     starved_ = false;
 }
 
-void PlayerStream::Append(const uint8_t* data, size_t bytes) {
+bool PlayerStream::Append(const uint8_t* data, size_t bytes) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (bytes == 0) {
         endOfSource_ = true;
     } else if (!paddingStarted_) {
         // Once silence follows the end, late audio could only play after it; it is dropped.
         endOfSource_ = false;
         const size_t whole = bytes / bytesPerFrame_ * bytesPerFrame_;
-        if (whole == 0) return;
+        if (whole == 0) return false;
         blocks_.push_back(Block{std::vector<uint8_t>(data, data + whole), 0});
         queuedBytes_ += static_cast<int64_t>(whole);
     }
-    if (starved_) {
-        starved_ = false;
-        emit readyRead();  // wakes the device, which stopped pulling when it got nothing
-    }
+    return std::exchange(starved_, false);
 }
 
-qint64 PlayerStream::bytesAvailable() const { return queuedBytes_ + QIODevice::bytesAvailable(); }
+int64_t PlayerStream::FramesHanded() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return framesHanded_;
+}
+
+int64_t PlayerStream::BlocksHanded() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return blocksHanded_;
+}
+
+bool PlayerStream::EndOfSource() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return endOfSource_;
+}
+
+int64_t PlayerStream::FramesQueued() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return queuedBytes_ / bytesPerFrame_;
+}
+
+bool PlayerStream::Drained() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return endOfSource_ && blocks_.empty();
+}
+
+bool PlayerStream::Starved() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return starved_;
+}
+
+qint64 PlayerStream::bytesAvailable() const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const int64_t queued = queuedBytes_;
+    lock.unlock();
+    return queued + QIODevice::bytesAvailable();
+}
 
 qint64 PlayerStream::readData(char* data, qint64 maxSize) {
+    std::unique_lock<std::mutex> lock(mutex_);
     const qint64 want = maxSize / bytesPerFrame_ * bytesPerFrame_;
     if (want <= 0) return 0;
     qint64 given = 0;
-    int blocksDone = 0;
+    bool blockDone = false;
     while (given < want && !blocks_.empty()) {
         Block& block = blocks_.front();
         const size_t n =
@@ -58,7 +96,8 @@ qint64 PlayerStream::readData(char* data, qint64 maxSize) {
         queuedBytes_ -= static_cast<int64_t>(n);
         if (block.offset == block.bytes.size()) {
             blocks_.pop_front();
-            ++blocksDone;
+            ++blocksHanded_;
+            blockDone = true;
         }
     }
     const int64_t frames = given / bytesPerFrame_;
@@ -72,10 +111,9 @@ qint64 PlayerStream::readData(char* data, qint64 maxSize) {
         paddingStarted_ = true;
     }
     if (given == 0) starved_ = true;
-
-    for (int i = 0; i < blocksDone; ++i)
-        if (onBlockHanded) onBlockHanded();
-    if (starved_ && onStarved) onStarved();
+    const bool changed = blockDone || starved_;
+    lock.unlock();
+    if (changed && onChange) onChange();
     return given;
 }
 
@@ -101,6 +139,7 @@ void PlayerStream::NotePeaks(const char* data, int64_t frames) {
 }
 
 void PlayerStream::TakeLevels(int64_t playedFrame, int& left, int& right) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     left = 0;
     right = 0;
     while (!peaks_.empty() && peaks_.front().endFrame <= playedFrame) {

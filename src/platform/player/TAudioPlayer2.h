@@ -3,15 +3,14 @@
 #include <QtMultimedia/qaudio.h>
 
 #include <QObject>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "platform/audio/IAudioPlayer2.h"
 #include "platform/audio/SampleArray.h"
-
-class QAudioSink;
 
 namespace quillet {
 
@@ -20,9 +19,14 @@ class PlayerStream;
 // Streams queued sample arrays to the sound device. Play is called before any data is queued;
 // the player then asks for data with its events. Events are delivered through the event loop,
 // never from inside Play, QueueSamples or Stop.
+//
+// The device is fed on a sound thread of the player's own, from a queue that is kept some
+// hundreds of milliseconds ahead: the window's thread answers the requests and follows the
+// position, and a while in which it does not get to its events (a dialog opening, a busy
+// machine) is not heard.
 class TAudioPlayer2 : public QObject, public IAudioPlayer2 {
     Q_OBJECT
-public:
+  public:
     explicit TAudioPlayer2(QObject* parent = nullptr);
     ~TAudioPlayer2() override;
 
@@ -32,28 +36,31 @@ public:
     // Stops at once and drops what is queued.
     void Stop() override;
 
-signals:
+  signals:
     void OnEndArrayPlay();
     void OnTimer(int currentSamples, int levelLeft, int levelRight);
     void OnRequestOnLoadArray();
     void OnEndPlay();
 
-private:
+  protected:
+    void customEvent(QEvent* event) override;
+
+  private:
+    class Output;
+
     void StopOutput();
     void Tick();
     void Finish();
+    // What the sound thread reported: arrays played, a queue that ran dry, a device lost.
+    void Service();
+    // Any thread: Service runs soon on the window's thread.
+    void PostService();
     void AskForData(void (TAudioPlayer2::*event)());
     void RequestIfLow();
-    void SinkStateChanged(QAudio::State state);
-    void Retire(std::unique_ptr<QAudioSink> sink);
-    void DeleteRetired();
 
     std::unique_ptr<PlayerStream> stream_;
-    // Declared after the stream they read from, so they go first.
-    std::unique_ptr<QAudioSink> sink_;
-    // Stopped sinks, deleted from the event loop: a sink's destructor processes events, which
-    // must not happen inside Play or Stop.
-    std::vector<std::unique_ptr<QAudioSink>> retired_;
+    QThread soundThread_;
+    std::unique_ptr<Output> output_;  // lives on the sound thread
     QTimer timer_;
     int sampleRate_ = 44100;
     int channels_ = 2;
@@ -63,6 +70,10 @@ private:
     // Requests for data sent and not yet answered by QueueSamples.
     int unanswered_ = 0;
     int starvedTicks_ = 0;
+    // Arrays played of this run that OnEndArrayPlay has told.
+    int64_t arraysTold_ = 0;
+    // Set by the sound thread when it has something for Service, cleared when Service runs.
+    std::atomic<bool> servicePosted_{false};
 };
 
 }  // namespace quillet
