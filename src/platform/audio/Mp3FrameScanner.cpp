@@ -8,6 +8,7 @@
 #include "common/FileNames.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
+#include "platform/audio/Mp3FrameHeader.h"
 
 namespace quillet {
 
@@ -39,41 +40,16 @@ struct FrameHeader {
 };
 
 bool ParseHeader(uint32_t h, FrameHeader& out) {
-    if ((h & 0xffe00000u) != 0xffe00000u) return false;
-    const int versionBits = (h >> 19) & 3;  // 0: MPEG-2.5, 1: reserved, 2: MPEG-2, 3: MPEG-1
-    const int layerBits = (h >> 17) & 3;    // 1: layer III, 2: layer II, 3: layer I
-    const int bitrateIndex = (h >> 12) & 15;
-    const int rateIndex = (h >> 10) & 3;
     // Free format (bitrate index 0) has no size in its header; the demuxer refuses it too.
-    if (versionBits == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 ||
-        rateIndex == 3) {
-        return false;
-    }
-    static constexpr std::array<int, 3> kRates{44100, 48000, 32000};
-    static constexpr int kBitrates[2][3][15] = {
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-    out.lsf = versionBits != 3;
-    out.layer = 4 - layerBits;
-    out.sampleRate = kRates[rateIndex] >> (versionBits == 3 ? 0 : versionBits == 2 ? 1 : 2);
-    out.mono = ((h >> 6) & 3) == 3;
-    const int bitrate = kBitrates[out.lsf ? 1 : 0][out.layer - 1][bitrateIndex] * 1000;
-    const int padding = (h >> 9) & 1;
-    if (out.layer == 1) {
-        out.size = (12 * bitrate / out.sampleRate + padding) * 4;
-        out.samples = 384;
-    } else if (out.layer == 2 || !out.lsf) {
-        out.size = 144 * bitrate / out.sampleRate + padding;
-        out.samples = 1152;
-    } else {
-        out.size = 72 * bitrate / out.sampleRate + padding;
-        out.samples = 576;
-    }
-    return out.size > 4;
+    const std::optional<Mp3FrameHeader> parsed = Mp3FrameHeader::Parse(h);
+    if (!parsed) return false;
+    out.size = parsed->bytes;
+    out.samples = parsed->samples;
+    out.sampleRate = parsed->sampleRate;
+    out.layer = parsed->layer;
+    out.lsf = parsed->Lsf();
+    out.mono = parsed->mono;
+    return true;
 }
 
 uint32_t BigEndian32(const uint8_t* p) {
