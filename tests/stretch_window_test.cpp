@@ -255,7 +255,7 @@ TEST_F(StretchWindowTest, TheMainWindowsKeysMoveTheHandleAndUndoLeavingTheContro
     Key(Qt::Key_Right);
     EXPECT_EQ(Record(0).StartPos, 442);
 
-    // A focused bar keeps Left and Right: the Parts' drag on its scale, undone here as well.
+    // A focused bar keeps Left and Right: the bar's own step on its scale, undone here as well.
     auto* bar = dynamic_cast<SkinSlider*>(Object("End bar"));
     ASSERT_NE(bar, nullptr);
     bar->setFocus(Qt::TabFocusReason);
