@@ -19,6 +19,7 @@
 #include "platform/audio/TAudioFile2.h"
 #include "support/AudioMatch.h"
 #include "support/Oracle.h"
+#include "support/ShownView.h"
 #include "tracks/TrackList.h"
 
 QT_BEGIN_NAMESPACE
@@ -45,23 +46,7 @@ class RecordingPlayer : public IAudioPlayer2 {
     std::vector<std::vector<float>> queued;
 };
 
-class ShownView : public EditorView {
-  public:
-    int SelectedRow() const override { return selected; }
-    void SelectRow(int row) override { selected = row; }
-    void SetBar(Bar bar, int position, bool) override { bars[bar] = position; }
-    void ShowBar(Bar, bool) override {}
-    void SetText(Text text, const QString& value) override { texts[text] = value; }
-    void ShowPlayingMenus(bool) override {}
-    void ShowPauseMenus(bool) override {}
-    void Information(const QString& text) override { informations << text; }
-    void ArmRestoreTimer() override {}
-
-    int selected = -1;
-    std::map<Bar, int> bars;
-    std::map<Text, QString> texts;
-    QStringList informations;
-};
+using test::ShownView;
 
 // Ten seconds of a chirp at 44.1 kHz (441000 frames), different on each channel; two seconds at
 // 48 kHz.

@@ -15,6 +15,7 @@
 #include "platform/audio/TAudioFile2.h"
 #include "support/AudioMatch.h"
 #include "support/Oracle.h"
+#include "support/ShownView.h"
 #include "tracks/TrackList.h"
 
 namespace quillet {
@@ -42,27 +43,7 @@ class RecordingPlayer : public IAudioPlayer2 {
     bool refuseFormat = false;
 };
 
-// The window's side: what each display shows now.
-class ShownView : public EditorView {
-  public:
-    int SelectedRow() const override { return selected; }
-    void SelectRow(int row) override { selected = row; }
-    void SetBar(Bar bar, int position, bool) override { bars[bar] = position; }
-    void ShowBar(Bar bar, bool visible) override { barVisible[bar] = visible; }
-    void SetText(Text text, const QString& value) override { texts[text] = value; }
-    void ShowPlayingMenus(bool on) override { playingMenus = on; }
-    void ShowPauseMenus(bool on) override { pauseMenus = on; }
-    void Information(const QString& text) override { informations << text; }
-    void ArmRestoreTimer() override {}
-
-    int selected = -1;
-    std::map<Bar, int> bars;
-    std::map<Bar, bool> barVisible;
-    std::map<Text, QString> texts;
-    bool playingMenus = false;
-    bool pauseMenus = true;
-    QStringList informations;
-};
+using test::ShownView;
 
 // 3 s of a chirp (a different one on each channel) at 44.1 kHz, and a 1 s tone.
 struct Files {
