@@ -115,13 +115,12 @@ void JoinCommand::JoinRow(CopyThreads& threads, int row, OverallProgress& progre
     host_.SetRowStatus(row, QStringLiteral("Converting"));
     const ConversionRow segment = host_.Row(row);
     const SourceFormat source = threads.Opened();
-    threads.OnWriter([&](TAudioFile2& writer) {
-        writer.SetSourceFormat(source.sampleRate, source.channels);
-    });
+    threads.OnWriter(
+        [&](TAudioFile2& writer) { writer.SetSourceFormat(source.sampleRate, source.channels); });
     threads.Copy(segment.endPos - segment.startPos, source.sampleRate * source.channels * 4,
                  WriteSlice(source), source.bytesPerPosition, progress, Hooks());
     // The row is finished once its last block is in the output.
-    threads.OnWriter([](TAudioFile2&) {});
+    threads.OnWriter([](TAudioFile2& writer) { writer.FlushWrites(); });
     host_.SetRowStatus(row, FinishedStatus(reencoded_));
 }
 

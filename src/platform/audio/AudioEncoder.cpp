@@ -6,8 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "common/FileNames.h"
+#include "common/WorkerThread.h"
 #include "platform/audio/AsfHeader.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FfmpegError.h"
@@ -25,6 +29,9 @@ namespace {
 
 constexpr int kIoBufferSize = 64 * 1024;
 constexpr int kPcmFrameSize = 4096;  // PCM has no codec frame; this bounds one frame's memory
+// Converted audio waiting for the encoding stage: under a second of it, so that a Stop, which
+// waits for it, is not held up.
+constexpr size_t kStageQueueBytes = 256 << 10;
 
 ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
     *codec = avcodec_find_encoder_by_name(name);
@@ -139,6 +146,14 @@ struct AudioEncoder::Impl {
     bool finished = false;
     bool broken = false;  // an earlier failure left the pipeline in an unknown state
 
+    // Frames converted and not yet handed to the encoding stage.
+    std::vector<ff::FramePtr> batch;
+    size_t batchBytes = 0;
+    // The encoder and the muxer run here, behind the conversion, so that resampling and the
+    // codec share the cores. Its tasks use codec, muxer, packet and output; the caller touches
+    // them only after a Drain. Last: it ends before what it works on goes.
+    std::unique_ptr<WorkerThread> stage;
+
     // Runs one step of the public interface; after a failure every later step refuses.
     template <typename Step>
     void Guarded(Step step) {
@@ -171,6 +186,13 @@ struct AudioEncoder::Impl {
     void DrainResampler();
     void Convert(const float* interleaved, int frames);
     void EncodeFromFifo(bool all);
+    // Queues a converted frame for the encoding stage.
+    void Queue(ff::FramePtr input);
+    // Hands the queued frames to the encoding stage; raises what failed there meanwhile.
+    void SubmitBatch();
+    // Waits until the stage has encoded everything queued; raises its failure.
+    void DrainStage();
+    ff::FramePtr NewFrame(int samples);
     void Encode(AVFrame* input);
     void GiveEmptyFileASample();
     void RecordWmaLength();
@@ -264,6 +286,7 @@ void AudioEncoder::Impl::OpenEncoder(int firstRate, int firstChannels) {
     converted.reset(av_frame_alloc());
     packet.reset(av_packet_alloc());
     if (!fifo || !frame || !converted || !packet) Fail(QStringLiteral("encode"), AVERROR(ENOMEM));
+    stage = std::make_unique<WorkerThread>(kStageQueueBytes);
     if (format.leadWithSilentFrame) LeadWithSilentFrame();
 }
 
@@ -313,20 +336,15 @@ void AudioEncoder::Impl::Convert(const float* interleaved, int frames) {
     if (capacity == 0) return;
     const uint8_t* in = reinterpret_cast<const uint8_t*>(interleaved);
     if (anyFrameSize && av_audio_fifo_size(fifo.get()) == 0) {
-        av_frame_unref(frame.get());
-        frame->format = codec->sample_fmt;
-        frame->nb_samples = capacity;
-        frame->sample_rate = codec->sample_rate;
-        Check(av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout), "encode");
-        Check(av_frame_get_buffer(frame.get(), 0), "encode");
-        const int made = swr_convert(swr.get(), frame->data, capacity, interleaved ? &in : nullptr,
+        ff::FramePtr direct = NewFrame(capacity);
+        const int made = swr_convert(swr.get(), direct->data, capacity, interleaved ? &in : nullptr,
                                      interleaved ? frames : 0);
         Check(made, "convert the audio for");
         if (made == 0) return;
-        frame->nb_samples = made;
-        frame->pts = nextPts;
+        direct->nb_samples = made;
+        direct->pts = nextPts;
         nextPts += made;
-        Encode(frame.get());
+        Queue(std::move(direct));
         return;
     }
     if (converted->nb_samples < capacity) {
@@ -356,18 +374,53 @@ void AudioEncoder::Impl::EncodeFromFifo(bool all) {
         // The last frame may be short: encoders that need whole frames get it padded by
         // libavcodec, the others (LAME, Vorbis) record the true end in the container.
         const int count = std::min(av_audio_fifo_size(fifo.get()), frameSize);
-        av_frame_unref(frame.get());
-        frame->format = codec->sample_fmt;
-        frame->nb_samples = count;
-        frame->sample_rate = codec->sample_rate;
-        Check(av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout), "encode");
-        Check(av_frame_get_buffer(frame.get(), 0), "encode");
-        Check(av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(frame->data), count),
+        ff::FramePtr next = NewFrame(count);
+        Check(av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(next->data), count),
               "encode");
-        frame->pts = nextPts;
+        next->pts = nextPts;
         nextPts += count;
-        Encode(frame.get());
+        Queue(std::move(next));
     }
+}
+
+ff::FramePtr AudioEncoder::Impl::NewFrame(int samples) {
+    ff::FramePtr made(av_frame_alloc());
+    if (!made) Fail(QStringLiteral("encode"), AVERROR(ENOMEM));
+    made->format = codec->sample_fmt;
+    made->nb_samples = samples;
+    made->sample_rate = codec->sample_rate;
+    Check(av_channel_layout_copy(&made->ch_layout, &codec->ch_layout), "encode");
+    Check(av_frame_get_buffer(made.get(), 0), "encode");
+    return made;
+}
+
+void AudioEncoder::Impl::Queue(ff::FramePtr input) {
+    batchBytes += static_cast<size_t>(input->nb_samples) *
+                  static_cast<size_t>(codec->ch_layout.nb_channels) *
+                  static_cast<size_t>(av_get_bytes_per_sample(codec->sample_fmt));
+    batch.push_back(std::move(input));
+}
+
+void AudioEncoder::Impl::SubmitBatch() {
+    if (batch.empty()) return;
+    // std::function copies what it holds; the frames are shared instead, and used once.
+    auto frames = std::make_shared<std::vector<ff::FramePtr>>(std::move(batch));
+    batch.clear();
+    const size_t weight = std::exchange(batchBytes, 0);
+    // Plain waits: this runs inside a write, which must not handle the window's events.
+    stage->Post(
+        [this, frames] {
+            for (ff::FramePtr& input : *frames) {
+                Encode(input.get());
+                input.reset();
+            }
+        },
+        weight, Wait::Plain);
+}
+
+void AudioEncoder::Impl::DrainStage() {
+    SubmitBatch();
+    stage->Drain(Wait::Plain);
 }
 
 void AudioEncoder::Impl::Encode(AVFrame* input) {
@@ -406,6 +459,7 @@ void AudioEncoder::SetSourceFormat(int sampleRate, int channels) {
         d.DrainResampler();
         d.MakeResampler(sampleRate, channels);
         d.EncodeFromFifo(false);
+        d.SubmitBatch();
     });
 }
 
@@ -420,9 +474,18 @@ void AudioEncoder::Write(const float* interleaved, int64_t frames) {
             const int64_t n = std::min(frames, chunk);
             d.Convert(interleaved, static_cast<int>(n));
             d.EncodeFromFifo(false);
+            d.SubmitBatch();
             interleaved += n * d.sourceChannels;
             frames -= n;
         }
+    });
+}
+
+void AudioEncoder::Flush() {
+    Impl& d = *d_;
+    if (d.finished) d.Refuse(QStringLiteral("the file is already complete"));
+    d.Guarded([&] {
+        if (d.stage) d.DrainStage();
     });
 }
 
@@ -445,6 +508,7 @@ PendingFile AudioEncoder::FinishPending() {
             d.audioFrames = d.nextPts + av_audio_fifo_size(d.fifo.get()) - d.frameSize;
         d.GiveEmptyFileASample();
         d.EncodeFromFifo(true);
+        d.DrainStage();
         d.Encode(nullptr);
         d.Check(av_write_trailer(d.muxer.get()), "finish");
         avio_flush(d.io.get());

@@ -22,6 +22,8 @@ class AudioEncoder {
 
     void SetSourceFormat(int sampleRate, int channels);
     void Write(const float* interleaved, int64_t frames);
+    // Waits until what was written has been encoded and handed to the file.
+    void Flush();
     // Flushes the encoder and writes the trailer; the file is complete and in place afterwards.
     void Finish();
     // Completes the file like Finish but leaves it beside its target, for the caller to put in

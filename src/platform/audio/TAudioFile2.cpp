@@ -117,6 +117,11 @@ void TAudioFile2::WriteSamples(const SampleArray& samples) {
     writer_->Write(samples.Samples(), positions);
 }
 
+void TAudioFile2::FlushWrites() {
+    if (!writer_) NotOpen("writing");
+    writer_->Flush();
+}
+
 void TAudioFile2::SetWavFormat(int sampleRate, int channels, int bitsPerSample) {
     output_->wav = WavFormat{sampleRate, channels, bitsPerSample};
 }

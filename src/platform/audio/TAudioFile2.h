@@ -40,6 +40,8 @@ class TAudioFile2 {
     void CreateForWrite(const QString& path, int mode = 0);
     void SetSourceFormat(int32_t sampleRate, int32_t channels);
     void WriteSamples(const SampleArray& samples);
+    // Waits until everything written is encoded and in the file; raises what failed there.
+    void FlushWrites();
 
     // Output parameters, kept per kind for every later CreateForWrite.
     void SetWavFormat(int sampleRate, int channels, int bitsPerSample);
