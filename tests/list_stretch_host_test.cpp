@@ -39,10 +39,12 @@ class RecordingPlayer : public IAudioPlayer2 {
     void QueueSamples(const SampleArray& samples) override {
         queued.emplace_back(samples.Samples(), samples.Samples() + samples.SampleCount());
     }
+    void EndAfter(int64_t frames) override { endsAfter.push_back(frames); }
     void Stop() override { ++stops; }
 
     int plays = 0;
     int stops = 0;
+    std::vector<int64_t> endsAfter;
     std::vector<std::vector<float>> queued;
 };
 

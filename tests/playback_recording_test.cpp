@@ -25,6 +25,7 @@
 #include "app/Tfm_main.h"
 #include "editor/PlaybackSession.h"
 #include "platform/player/TAudioPlayer2.h"
+#include "settings/SettingsFile.h"
 #include "support/MainWindowFixture.h"
 #include "support/Oracle.h"
 
@@ -257,6 +258,40 @@ TEST_P(PlaybackRecordingTest, PlaysOnThroughAStallOfTheWindowOnABusyMachine) {
                 gap * 1000.0 / kRate, worst * 1000.0 / kRate);
     EXPECT_LE(worst, kRate * 50 / 1000)
         << format.name << ": the head was " << worst * 1000 / kRate << " ms off the sound";
+}
+
+// With pre-listen on, a stretch in the middle of a file sounds for its own length: the audio
+// after its end, which the reads still fetch, is not heard before the timer stops playback.
+TEST_P(PlaybackRecordingTest, AStretchSoundsForItsLengthAndNoMore) {
+    if (!NullSinkPresent()) GTEST_SKIP() << "no sound server with the null sink of scripts/test.sh";
+    const Format format = GetParam();
+    const QString path = dir_.filePath(QStringLiteral("tone.%1").arg(format.name));
+    test::MakeTone(path, kFrames, kRate, 2, format.codec);
+    AddAll({path});
+    SettingsFile(SettingsFile::DefaultPath()).WriteString("cut", "pre-listen", "1");
+    // 0.5 s to 1.5 s of the 2.5 s tone.
+    L().SetBegin(0, kRate / 2, 0);
+    L().SetEnd(0, kRate * 3 / 2, 1);
+
+    Recorder recorder;
+    ASSERT_TRUE(recorder.Started());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.Recording(); }, 10000));
+    QTest::qWait(200);
+    W().Play1->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !P().IsPlaying(); }, 20000));
+    QTest::qWait(300);
+    recorder.Stop();
+    ASSERT_TRUE(prompts_->boxes.isEmpty()) << prompts_->boxes[0].toStdString();
+
+    int64_t first = 0;
+    int64_t last = 0;
+    LongestGap(recorder.samples, first, last);
+    const int64_t heard = last - first + 1;
+    std::printf("%s: the stretch of %d frames sounded for %lld\n", format.name, kRate,
+                static_cast<long long>(heard));
+    // The timer stops playback up to half a thousandth of the range early, by its rounding.
+    EXPECT_LE(heard, kRate + kRate * 2 / 1000) << format.name;
+    EXPECT_GE(heard, kRate - kRate * 10 / 1000) << format.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, PlaybackRecordingTest,

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -35,6 +37,9 @@ class RecordingPlayer : public IAudioPlayer2 {
     void QueueSamples(const SampleArray& samples) override {
         calls.push_back("queue " + std::to_string(samples.ByteCount()));
         queued.emplace_back(samples.Samples(), samples.Samples() + samples.SampleCount());
+    }
+    void EndAfter(int64_t frames) override {
+        calls.push_back("end after " + std::to_string(frames));
     }
     void Stop() override { calls.push_back("stop"); }
 
@@ -95,7 +100,8 @@ TEST_F(PlaybackSessionTest, PlayStartsThePlayerThenQueuesTwoBlocksOfTheStretch) 
     preListen_ = true;
     view_.selected = 0;
     session_.Play();
-    EXPECT_EQ(player_.calls, (std::vector<std::string>{"format 44100 2", "play",
+    // The sound ends with the stretch: 132300 - 44100 frames.
+    EXPECT_EQ(player_.calls, (std::vector<std::string>{"format 44100 2", "play", "end after 88200",
                                                        "queue " + std::to_string(kBlockBytes),
                                                        "queue " + std::to_string(kBlockBytes)}));
     ASSERT_EQ(player_.queued.size(), 2u);
@@ -191,6 +197,9 @@ TEST_F(PlaybackSessionTest, PauseHoldsTheHeadAndPlayResumesWhereTheHeadWasMoved)
     EXPECT_EQ(session_.OffsetPos(), 79380);  // 600 of 1000 of 132300
     ASSERT_EQ(player_.queued.size(), 2u);
     EXPECT_EQ(player_.queued[0], Oracle(79380));
+    // What is left of the file from there is what sounds.
+    EXPECT_NE(std::find(player_.calls.rbegin(), player_.calls.rend(), "end after 52920"),
+              player_.calls.rend());
 }
 
 TEST_F(PlaybackSessionTest, ReleasingTheHeadRestartsARunningPlayerInTheSameRange) {

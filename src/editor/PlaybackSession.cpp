@@ -149,6 +149,8 @@ void PlaybackSession::PlayFromHead() {
     cueOffset_.reset();
     Reader().SeekPosition(PlaySeekTarget(range_.StartPos, offsetPos_, RangeInFile()), 3);
     player_.Play();
+    // The reads go on past the range; what is heard ends with it.
+    player_.EndAfter(range_.LengthPos - offsetPos_);
     heard_ = 0;
     heardValid_ = true;
 }

@@ -25,6 +25,9 @@ class PlayerStream : public QIODevice {
     // the device had found nothing and waits to be told there is more (readyRead, on the
     // sound thread).
     bool Append(const uint8_t* data, size_t bytes);
+    // The source ends after this many frames of the run: audio appended beyond them is
+    // dropped, and what is already queued beyond them too.
+    void EndAfter(int64_t frames);
 
     // Frames of real audio handed to the device since Reset (silence after the end excluded).
     int64_t FramesHanded() const;
@@ -71,6 +74,8 @@ class PlayerStream : public QIODevice {
     std::deque<Block> blocks_;
     std::deque<Peak> peaks_;
     int64_t queuedBytes_ = 0;
+    int64_t framesAppended_ = 0;
+    int64_t endAfter_ = -1;  // none
     int64_t framesHanded_ = 0;
     int64_t blocksHanded_ = 0;
     int bytesPerFrame_ = 8;

@@ -252,6 +252,8 @@ void TAudioPlayer2::QueueSamples(const SampleArray& samples) {
     RequestIfLow();
 }
 
+void TAudioPlayer2::EndAfter(int64_t frames) { stream_->EndAfter(frames); }
+
 void TAudioPlayer2::Stop() { StopOutput(); }
 
 void TAudioPlayer2::StopOutput() {

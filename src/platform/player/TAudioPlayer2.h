@@ -33,6 +33,7 @@ class TAudioPlayer2 : public QObject, public IAudioPlayer2 {
     void SetFormat(int sampleRate, int channels) override;
     void Play() override;
     void QueueSamples(const SampleArray& samples) override;
+    void EndAfter(int64_t frames) override;
     // Stops at once and drops what is queued.
     void Stop() override;
 
