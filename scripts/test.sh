@@ -3,6 +3,9 @@
 # server with a null sink and Qt's offscreen platform.
 # QUILLET_SANITIZE=1 builds into build-asan with AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer; tests/lsan.supp holds the leaks of Qt and the system libraries.
+# QUILLET_SANITIZE=thread builds into build-tsan with ThreadSanitizer and runs the tests of the
+# work that has threads (conversion, scan, playback's reads); tests/tsan.supp names the
+# libraries it cannot see into.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -16,8 +19,18 @@ if [ "${QUILLET_SANITIZE:-0}" = 1 ]; then
   export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
+targets=()
+if [ "${QUILLET_SANITIZE:-0}" = thread ]; then
+  build=build-tsan
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE_THREAD=ON)
+  export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
+  targets=(copy_threads_test cut_join_test audio_encoder_test engine_cli_test folder_scan_test
+           track_probe_test playback_session_test)
+  set -- -R "^($(IFS='|'; echo "${targets[*]}"))\$" "$@"
+  targets=(--target "${targets[@]}")
+fi
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 
 # A sound server of our own: a null sink, reachable on a private socket.
 pulse_dir=$(mktemp -d /tmp/quillet-pulse.XXXXXX)
