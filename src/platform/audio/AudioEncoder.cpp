@@ -32,6 +32,7 @@ constexpr int kPcmFrameSize = 4096;  // PCM has no codec frame; this bounds one 
 // Converted audio waiting for the encoding stage: under a second of it, so that a Stop, which
 // waits for it, is not held up.
 constexpr size_t kStageQueueBytes = 256 << 10;
+constexpr size_t kStageBatchBytes = 96 << 10;
 
 ff::CodecContextPtr NewCodecContext(const char* name, const AVCodec** codec) {
     *codec = avcodec_find_encoder_by_name(name);
@@ -474,7 +475,8 @@ void AudioEncoder::Write(const float* interleaved, int64_t frames) {
             const int64_t n = std::min(frames, chunk);
             d.Convert(interleaved, static_cast<int>(n));
             d.EncodeFromFifo(false);
-            d.SubmitBatch();
+            // In batches of some size: each hand-over is a wake-up of the other thread.
+            if (d.batchBytes >= kStageBatchBytes) d.SubmitBatch();
             interleaved += n * d.sourceChannels;
             frames -= n;
         }
