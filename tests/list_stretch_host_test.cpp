@@ -277,6 +277,8 @@ TEST_F(ListStretchHostTest, ARangePlayedOnceEndsAtItsEndAndMarksLandInTheFile) {
     ASSERT_TRUE(session_.IsPlaying());
     ExpectQueuedFrom(88200);
     EXPECT_TRUE(session_.RangeInFile());
+    // The player sounds the range and no more.
+    EXPECT_EQ(player_.endsAfter, std::vector<int64_t>{88200});
     // Halfway: the skin's "Begin" mark puts the begin there, in the file's frames.
     session_.Timer(44100);
     EXPECT_EQ(view_.bars[Bar::Current], 500);
@@ -293,6 +295,7 @@ TEST_F(ListStretchHostTest, ARangePlayedOnceEndsAtItsEndAndMarksLandInTheFile) {
     session_.Play();
     EXPECT_FALSE(session_.RangeInFile());
     ExpectQueuedFrom(0);
+    EXPECT_EQ(player_.endsAfter.back(), kTen);
 }
 
 TEST_F(ListStretchHostTest, CommandsChangeTheRecordAndUndoGoesBackToItExactly) {
