@@ -163,6 +163,12 @@ class PlaybackRecordingTest : public test::MainWindowFixture,
         RemoveSettings();
         Open();
     }
+    // The 2.5 s tone in the format under test, as the list's only row.
+    void AddTone(const Format& format) {
+        const QString path = dir_.filePath(QStringLiteral("tone.%1").arg(format.name));
+        test::MakeTone(path, kFrames, kRate, 2, format.codec);
+        AddAll({path});
+    }
     QTemporaryDir dir_;
 };
 
@@ -188,9 +194,7 @@ int64_t LongestGap(const std::vector<float>& stereo, int64_t& first, int64_t& la
 TEST_P(PlaybackRecordingTest, PlaysOnThroughAStallOfTheWindowOnABusyMachine) {
     if (!NullSinkPresent()) GTEST_SKIP() << "no sound server with the null sink of scripts/test.sh";
     const Format format = GetParam();
-    const QString path = dir_.filePath(QStringLiteral("tone.%1").arg(format.name));
-    test::MakeTone(path, kFrames, kRate, 2, format.codec);
-    AddAll({path});
+    AddTone(format);
 
     struct Shown {
         Clock::time_point at;
@@ -265,9 +269,7 @@ TEST_P(PlaybackRecordingTest, PlaysOnThroughAStallOfTheWindowOnABusyMachine) {
 TEST_P(PlaybackRecordingTest, AStretchSoundsForItsLengthAndNoMore) {
     if (!NullSinkPresent()) GTEST_SKIP() << "no sound server with the null sink of scripts/test.sh";
     const Format format = GetParam();
-    const QString path = dir_.filePath(QStringLiteral("tone.%1").arg(format.name));
-    test::MakeTone(path, kFrames, kRate, 2, format.codec);
-    AddAll({path});
+    AddTone(format);
     SettingsFile(SettingsFile::DefaultPath()).WriteString("cut", "pre-listen", "1");
     // 0.5 s to 1.5 s of the 2.5 s tone.
     L().SetBegin(0, kRate / 2, 0);

@@ -135,7 +135,6 @@ struct AudioEncoder::Impl {
     AVStream* stream = nullptr;
     ff::SwrPtr swr;
     ff::FifoPtr fifo;
-    ff::FramePtr frame;
     ff::FramePtr converted;
     ff::PacketPtr packet;
     int frameSize = 0;
@@ -196,6 +195,8 @@ struct AudioEncoder::Impl {
     ff::FramePtr NewFrame(int samples);
     void Encode(AVFrame* input);
     void GiveEmptyFileASample();
+    // Silence into the fifo, ahead of what comes after it.
+    void QueueSilence(int samples);
     void RecordWmaLength();
 };
 
@@ -204,15 +205,16 @@ struct AudioEncoder::Impl {
 void AudioEncoder::Impl::GiveEmptyFileASample() {
     if (nextPts != 0 || av_audio_fifo_size(fifo.get()) != 0) return;
     if (format.kind != OutputKind::Mp3 && format.kind != OutputKind::Ogg) return;
-    av_frame_unref(frame.get());
-    frame->format = codec->sample_fmt;
-    frame->nb_samples = 1;
-    Check(av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout), "encode");
-    Check(av_frame_get_buffer(frame.get(), 0), "encode");
-    Check(
-        av_samples_set_silence(frame->data, 0, 1, codec->ch_layout.nb_channels, codec->sample_fmt),
-        "encode");
-    Check(av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(frame->data), 1), "encode");
+    QueueSilence(1);
+}
+
+void AudioEncoder::Impl::QueueSilence(int samples) {
+    const ff::FramePtr silence = NewFrame(samples);
+    Check(av_samples_set_silence(silence->data, 0, samples, codec->ch_layout.nb_channels,
+                                 codec->sample_fmt),
+          "encode");
+    Check(av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(silence->data), samples),
+          "encode");
 }
 
 // WMA is coded in whole frames, so the stream is longer than the audio; the exact length goes
@@ -283,27 +285,15 @@ void AudioEncoder::Impl::OpenEncoder(int firstRate, int firstChannels) {
     frameSize = codec->frame_size > 0 ? codec->frame_size : kPcmFrameSize;
     anyFrameSize = codec->frame_size <= 0;
     fifo.reset(av_audio_fifo_alloc(codec->sample_fmt, codec->ch_layout.nb_channels, frameSize));
-    frame.reset(av_frame_alloc());
     converted.reset(av_frame_alloc());
     packet.reset(av_packet_alloc());
-    if (!fifo || !frame || !converted || !packet) Fail(QStringLiteral("encode"), AVERROR(ENOMEM));
+    if (!fifo || !converted || !packet) Fail(QStringLiteral("encode"), AVERROR(ENOMEM));
     stage = std::make_unique<WorkerThread>(kStageQueueBytes);
     if (format.leadWithSilentFrame) LeadWithSilentFrame();
 }
 
 // For a decoder that drops its first frame of output: a frame of silence goes first.
-void AudioEncoder::Impl::LeadWithSilentFrame() {
-    av_frame_unref(frame.get());
-    frame->format = codec->sample_fmt;
-    frame->nb_samples = frameSize;
-    Check(av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout), "encode");
-    Check(av_frame_get_buffer(frame.get(), 0), "encode");
-    Check(av_samples_set_silence(frame->data, 0, frameSize, codec->ch_layout.nb_channels,
-                                 codec->sample_fmt),
-          "encode");
-    Check(av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(frame->data), frameSize),
-          "encode");
-}
+void AudioEncoder::Impl::LeadWithSilentFrame() { QueueSilence(frameSize); }
 
 void AudioEncoder::Impl::MakeResampler(int rate, int channels) {
     AVChannelLayout in{};

@@ -18,8 +18,8 @@ class IAudioPlayer2 {
     // Starts output before any data is queued.
     virtual void Play() = 0;
     virtual void QueueSamples(const SampleArray& samples) = 0;
-    // After Play: the sound of this run ends after the given number of frames, as if the
-    // source ended there; what is queued beyond them is not heard.
+    // After Play, before the first array: the sound of this run ends after the given number of
+    // frames, as if the source ended there; what is queued beyond them is not heard.
     virtual void EndAfter(int64_t frames) = 0;
     // Stops at once and drops what is queued; used for both pause and stop.
     virtual void Stop() = 0;

@@ -36,18 +36,19 @@ bool PlayerStream::Append(const uint8_t* data, size_t bytes) {
         endOfSource_ = true;
     } else if (!paddingStarted_) {
         // Once silence follows the end, late audio could only play after it; it is dropped.
+        const bool limited = endAfter_ >= 0;
         size_t whole = bytes / bytesPerFrame_ * bytesPerFrame_;
-        if (endAfter_ >= 0) {
-            const int64_t room = std::max<int64_t>(endAfter_ - framesAppended_, 0);
-            whole = std::min(whole, static_cast<size_t>(room) * bytesPerFrame_);
-        }
-        if (endAfter_ < 0 || framesAppended_ < endAfter_) endOfSource_ = false;
+        if (limited)
+            whole = std::min(
+                whole, static_cast<size_t>(std::max<int64_t>(endAfter_ - framesAppended_, 0)) *
+                           bytesPerFrame_);
         if (whole > 0) {
             blocks_.push_back(Block{std::vector<uint8_t>(data, data + whole), 0});
             queuedBytes_ += static_cast<int64_t>(whole);
             framesAppended_ += static_cast<int64_t>(whole) / bytesPerFrame_;
         }
-        if (endAfter_ >= 0 && framesAppended_ >= endAfter_) endOfSource_ = true;
+        // Audio beyond the end counts as the end.
+        endOfSource_ = limited && framesAppended_ >= endAfter_;
         if (whole == 0 && !endOfSource_) return false;
     }
     return std::exchange(starved_, false);
@@ -56,18 +57,6 @@ bool PlayerStream::Append(const uint8_t* data, size_t bytes) {
 void PlayerStream::EndAfter(int64_t frames) {
     const std::lock_guard<std::mutex> lock(mutex_);
     endAfter_ = std::max<int64_t>(frames, 0);
-    // What is queued beyond the end goes: from the back, block by block.
-    int64_t over = framesAppended_ - endAfter_;
-    while (over > 0 && !blocks_.empty()) {
-        Block& last = blocks_.back();
-        const int64_t left = static_cast<int64_t>(last.bytes.size() - last.offset) / bytesPerFrame_;
-        const int64_t cut = std::min(over, left);
-        last.bytes.resize(last.bytes.size() - static_cast<size_t>(cut) * bytesPerFrame_);
-        queuedBytes_ -= cut * bytesPerFrame_;
-        framesAppended_ -= cut;
-        over -= cut;
-        if (last.bytes.size() == last.offset) blocks_.pop_back();
-    }
     if (framesAppended_ >= endAfter_) endOfSource_ = true;
 }
 

@@ -25,8 +25,8 @@ class PlayerStream : public QIODevice {
     // the device had found nothing and waits to be told there is more (readyRead, on the
     // sound thread).
     bool Append(const uint8_t* data, size_t bytes);
-    // The source ends after this many frames of the run: audio appended beyond them is
-    // dropped, and what is already queued beyond them too.
+    // Before the first Append of a run: the source ends after this many frames, and audio
+    // appended beyond them is dropped.
     void EndAfter(int64_t frames);
 
     // Frames of real audio handed to the device since Reset (silence after the end excluded).
